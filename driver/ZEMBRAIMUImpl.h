@@ -1,0 +1,55 @@
+// The driver object: one glove (modes 1 and 2) or the wrist trackers (mode 4).
+// It wires the pose engine, the serial link and the tracker code together
+// and owns the client's event handler once registered.
+#pragma once
+
+#include <memory>
+
+#include "driver/pose/pose_engine.h"
+#include "driver/tracker/tracker_runtime.h"
+#include "zembra/ZEMBRAIMU.h"
+
+namespace ZEMBRA {
+
+class ZEMBRAIMUImpl final : public IZEMBRAIMU {
+ public:
+  // runtime: the tracker runtime used in mode 4 (the OpenVR binding unless a
+  // test supplies another). Sets err to 6 when mode 4 cannot start it.
+  ZEMBRAIMUImpl(EIMUError& err, int mode, std::unique_ptr<tracker::ITrackerRuntime> runtime);
+  ~ZEMBRAIMUImpl() override;
+
+  void DetectGlovePort(EIMUError& err, PortInfo& info) override;
+  void OpenPort(EIMUError& err, PortInfo info) override;
+  void OnSaveCalibration(EIMUError& err) override;
+  void StartPairing(int channel, PortInfo info, EIMUError& err) override;
+  void SwitchToRSSIScan(EIMUError& err) override;
+  void SetLatencyTimer(PortInfo info, EIMUError& err) override;
+  double GetFingerValue(int index, EIMUError& err) override;
+  void Vibrate(EIMUError& err) override;
+  void VibratePeriod(EIMUError& err, int milliseconds) override;
+  void OnOkPoseAlignment() override;
+  void SetAdvancedMode(EIMUError& err, bool enabled) override;
+  void RegisterIMUDataCallback(IZEMBRAIMUEventHandler*& handler, void* context) override;
+  void ClosePort(EIMUError& err) override;
+  void ConfigTracker(EIMUError& err, HandType hand) override;
+  void CheckTrackerStatus(EIMUError& err) override;
+  void IdentifyTracker(EIMUError& err, HandType hand) override;
+  void UnregisterIMUDataCallback() override;
+
+  int mode() const { return mode_; }
+  bool advancedMode() const { return engine_.advancedMode(); }
+  bool trackerRuntimeReady() const { return trackerRuntimeReady_; }
+  pose::PoseEngine& engine() { return engine_; }
+
+ private:
+  void StartTrackerRuntime(EIMUError& err);
+
+  IZEMBRAIMUEventHandler* handler_ = nullptr;
+  void* context_ = nullptr;
+  const int mode_;
+  pose::PoseEngine engine_;
+  std::unique_ptr<tracker::ITrackerRuntime> trackerRuntime_;
+  bool trackerRuntimeReady_ = false;
+};
+
+}  // namespace ZEMBRA

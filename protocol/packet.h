@@ -1,0 +1,73 @@
+// Data packets as the receiver sends them: one burst per read, a "UU" part
+// (63 bytes, sensors 0, 2, 3), a "PU" part (70 bytes, sensors 5, 4, 1 and the
+// status fields), or both back to back (133 bytes, either order).
+//
+// Everything here is a pure function over bytes: no I/O, no state, no
+// exceptions.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace ZEMBRA {
+namespace protocol {
+
+constexpr size_t kRecordSize = 17;
+constexpr size_t kUUPartSize = 63;
+constexpr size_t kPUPartSize = 70;
+constexpr size_t kMaxReadSize = kUUPartSize + kPUPartSize;  // 133
+constexpr int kSensorCount = 6;
+
+enum class PacketKind {
+  Rejected,
+  PU,    // 70 bytes
+  UU,    // 63 bytes
+  PUUU,  // 133 bytes, "PU" part first
+  UUPU,  // 133 bytes, "UU" part first
+};
+
+// Classifies one completed read by its first tag and its length; the tag of
+// a second part is never examined.
+PacketKind ClassifyRead(const uint8_t* data, size_t size);
+
+// XOR of the record's even-offset bytes 0, 2, ..., 14.
+uint8_t RecordCheckByte(const uint8_t* record);
+inline bool RecordCheckOk(const uint8_t* record) { return RecordCheckByte(record) == record[16]; }
+
+// The four little-endian float32 components x, y, z, w of a record, as sent.
+struct WireQuat {
+  float x, y, z, w;
+};
+WireQuat DecodeRecordComponents(const uint8_t* record);
+
+// Where each sensor record and the status block sit inside a packet.
+struct RecordSlot {
+  int sensor;
+  size_t offset;
+};
+struct PacketLayout {
+  int recordCount = 0;
+  RecordSlot records[kSensorCount] = {};
+  bool hasStatus = false;
+  size_t statusOffset = 0;  // offset of the status byte; slot value, selector and value follow
+};
+PacketLayout LayoutOf(PacketKind kind);
+
+// The status block of a "PU" part, sign-extended.
+struct StatusFields {
+  int32_t statusByte;
+  int32_t slotValue;
+  int32_t selector;
+  float value;
+};
+StatusFields DecodeStatus(const uint8_t* packet, size_t statusOffset);
+
+// Status table slot of a selector: 3->0, 2->1, 4->2, 1->4, 0->5, any other->3.
+int StatusSlotForSelector(int32_t selector);
+
+// Little-endian float32 at p (the wire's byte order on every host).
+float ReadFloatLE(const uint8_t* p);
+void WriteFloatLE(float value, uint8_t* p);
+
+}  // namespace protocol
+}  // namespace ZEMBRA
