@@ -4,6 +4,13 @@
 #include <cstdio>
 #include <iostream>
 #include <thread>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "driver/discovery/hand_port.h"
+#include "platform/latency_timer.h"
+#include "platform/port_enum.h"
 
 namespace ZEMBRA {
 
@@ -12,8 +19,9 @@ constexpr int kModeTrackers = 4;
 constexpr int kRuntimeAttempts = 3;
 }  // namespace
 
-ZEMBRAIMUImpl::ZEMBRAIMUImpl(EIMUError& err, int mode, std::unique_ptr<tracker::ITrackerRuntime> runtime)
-    : mode_(mode), trackerRuntime_(std::move(runtime)) {
+ZEMBRAIMUImpl::ZEMBRAIMUImpl(EIMUError& err, int mode, std::unique_ptr<tracker::ITrackerRuntime> runtime,
+                             link::LinkTimings timings)
+    : mode_(mode), trackerRuntime_(std::move(runtime)), link_(*this, timings) {
   engine_.SetAdvancedMode(mode == 2);
   err = IMUError_None;
   if (mode_ == kModeTrackers) StartTrackerRuntime(err);
@@ -36,17 +44,66 @@ void ZEMBRAIMUImpl::StartTrackerRuntime(EIMUError& err) {
   err = IMUError_OperationFailed;
 }
 
-void ZEMBRAIMUImpl::DetectGlovePort(EIMUError& err, PortInfo&) { err = IMUError_OperationFailed; }
+void ZEMBRAIMUImpl::DetectGlovePort(EIMUError& err, PortInfo& info) {
+  err = IMUError_None;
+  engine_.SetHand(info.hand);
+  const std::vector<platform::PortEntry> ports = platform::ListSerialPorts();
+  const std::optional<size_t> found = discovery::FindHandPort(ports, info.hand);
+  if (!found) {
+    err = IMUError_PortNotFound;
+    return;
+  }
+  const platform::PortEntry& port = ports[*found];
+  if (info.hand == Hand_Left) {
+    std::printf("Found Left Hand Port: %s\n", port.port_name.c_str());
+  } else {
+    std::printf("Found Right Hand Port: %s\n", port.port_name.c_str());
+  }
+  std::fflush(stdout);
+  info.port_name = port.port_name;
+  info.description = port.description;
+  info.hardware_id = port.hardware_id;
+  info.instance_id = port.instance_id;
+}
 
-void ZEMBRAIMUImpl::OpenPort(EIMUError& err, PortInfo) { err = IMUError_OperationFailed; }
+void ZEMBRAIMUImpl::OpenPort(EIMUError& err, PortInfo info) { link_.OpenPort(err, info, engine_.hand()); }
 
-void ZEMBRAIMUImpl::OnSaveCalibration(EIMUError& err) { err = IMUError_OperationFailed; }
+void ZEMBRAIMUImpl::OnSaveCalibration(EIMUError& err) {
+  const HandType hand = engine_.hand();
+  if (hand == Hand_Left) std::cout << "Saving Calibration for left hand glove, please wait..." << std::flush;
+  if (hand == Hand_Right) std::cout << "Saving Calibration for right hand glove, please wait..." << std::flush;
+  err = link_.SendSaveCalibration() ? IMUError_None : IMUError_OperationFailed;
+}
 
-void ZEMBRAIMUImpl::StartPairing(int, PortInfo, EIMUError& err) { err = IMUError_OperationFailed; }
+void ZEMBRAIMUImpl::StartPairing(int channel, PortInfo info, EIMUError& err) {
+  link_.StartPairing(channel, info, err, engine_.hand());
+}
 
-void ZEMBRAIMUImpl::SwitchToRSSIScan(EIMUError& err) { err = IMUError_OperationFailed; }
+void ZEMBRAIMUImpl::SwitchToRSSIScan(EIMUError& err) { link_.SwitchToRSSIScan(err); }
 
-void ZEMBRAIMUImpl::SetLatencyTimer(PortInfo, EIMUError& err) { err = IMUError_OperationFailed; }
+// The receiver's latency_timer attribute stands where Windows keeps the
+// "LatencyTimer" registry value; the messages keep the registry wording that
+// users and support already know.
+void ZEMBRAIMUImpl::SetLatencyTimer(PortInfo info, EIMUError& err) {
+  err = IMUError_None;
+  const std::string path =
+      platform::LatencyTimerPath(platform::PortRootsFromEnvironment(), info.instance_id, info.port_name);
+  std::printf("%s\n%s\n", info.instance_id.c_str(), path.c_str());
+  // A missing or unreadable attribute (cdc_acm receivers have none) leaves
+  // everything as it is.
+  const std::optional<int> value = platform::ReadLatencyTimer(path);
+  if (value) {
+    std::printf("the value read from the registry is: %d\n", *value);
+    if (*value != 1) {
+      const int error = platform::WriteLatencyTimer(path, 1);
+      if (error != 0) {
+        err = IMUError_RegistryWriteFailed;
+        std::printf("error code: %d\nUnable to set registry value\n", error);
+      }
+    }
+  }
+  std::fflush(stdout);
+}
 
 double ZEMBRAIMUImpl::GetFingerValue(int index, EIMUError& err) {
   if (index < 0 || index > 4) {
@@ -57,9 +114,9 @@ double ZEMBRAIMUImpl::GetFingerValue(int index, EIMUError& err) {
   return double(engine_.FingerValue(index));
 }
 
-void ZEMBRAIMUImpl::Vibrate(EIMUError& err) { err = IMUError_OperationFailed; }
+void ZEMBRAIMUImpl::Vibrate(EIMUError& err) { link_.Vibrate(err); }
 
-void ZEMBRAIMUImpl::VibratePeriod(EIMUError& err, int) { err = IMUError_OperationFailed; }
+void ZEMBRAIMUImpl::VibratePeriod(EIMUError& err, int milliseconds) { link_.VibratePeriod(err, milliseconds); }
 
 void ZEMBRAIMUImpl::OnOkPoseAlignment() { engine_.AlignFingers(std::cout); }
 
@@ -73,7 +130,18 @@ void ZEMBRAIMUImpl::RegisterIMUDataCallback(IZEMBRAIMUEventHandler*& handler, vo
   context_ = context;
 }
 
-void ZEMBRAIMUImpl::ClosePort(EIMUError& err) { err = IMUError_OperationFailed; }
+void ZEMBRAIMUImpl::ClosePort(EIMUError& err) { link_.ClosePort(err); }
+
+bool ZEMBRAIMUImpl::OnRead(const uint8_t* data, size_t size) {
+  Pose pose;
+  const pose::PoseEngine::Outcome outcome = engine_.ProcessPacket(data, size, pose);
+  if (outcome == pose::PoseEngine::Outcome::Pose && handler_) handler_->OnReceivedIMUData(pose, context_);
+  return outcome != pose::PoseEngine::Outcome::Rejected;
+}
+
+void ZEMBRAIMUImpl::OnPaired() {
+  if (handler_) handler_->OnReceivedIMUEvent(IMUEvent{IMUEvent_Paired, engine_.hand()}, context_);
+}
 
 void ZEMBRAIMUImpl::ConfigTracker(EIMUError& err, HandType) { err = IMUError_OperationFailed; }
 

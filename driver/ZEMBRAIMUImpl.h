@@ -5,17 +5,19 @@
 
 #include <memory>
 
+#include "driver/link/glove_link.h"
 #include "driver/pose/pose_engine.h"
 #include "driver/tracker/tracker_runtime.h"
 #include "zembra/ZEMBRAIMU.h"
 
 namespace ZEMBRA {
 
-class ZEMBRAIMUImpl final : public IZEMBRAIMU {
+class ZEMBRAIMUImpl final : public IZEMBRAIMU, private link::LinkListener {
  public:
   // runtime: the tracker runtime used in mode 4 (the OpenVR binding unless a
   // test supplies another). Sets err to 6 when mode 4 cannot start it.
-  ZEMBRAIMUImpl(EIMUError& err, int mode, std::unique_ptr<tracker::ITrackerRuntime> runtime);
+  ZEMBRAIMUImpl(EIMUError& err, int mode, std::unique_ptr<tracker::ITrackerRuntime> runtime,
+                link::LinkTimings timings = {});
   ~ZEMBRAIMUImpl() override;
 
   void DetectGlovePort(EIMUError& err, PortInfo& info) override;
@@ -40,9 +42,16 @@ class ZEMBRAIMUImpl final : public IZEMBRAIMU {
   bool advancedMode() const { return engine_.advancedMode(); }
   bool trackerRuntimeReady() const { return trackerRuntimeReady_; }
   pose::PoseEngine& engine() { return engine_; }
+  link::GloveLink& link() { return link_; }
+  // Ends streaming and pairing threads still running, so that the handler
+  // can be destroyed safely; UnInit calls it first.
+  void StopLinkThreads() { link_.Shutdown(); }
 
  private:
   void StartTrackerRuntime(EIMUError& err);
+  // Link callbacks, on the link's io thread.
+  bool OnRead(const uint8_t* data, size_t size) override;
+  void OnPaired() override;
 
   IZEMBRAIMUEventHandler* handler_ = nullptr;
   void* context_ = nullptr;
@@ -50,6 +59,8 @@ class ZEMBRAIMUImpl final : public IZEMBRAIMU {
   pose::PoseEngine engine_;
   std::unique_ptr<tracker::ITrackerRuntime> trackerRuntime_;
   bool trackerRuntimeReady_ = false;
+  // Declared last: destroyed first, so its threads stop before the rest goes.
+  link::GloveLink link_;
 };
 
 }  // namespace ZEMBRA

@@ -1,0 +1,379 @@
+#include "driver/link/glove_link.h"
+
+#include <boost/asio/buffers_iterator.hpp>
+#include <boost/asio/post.hpp>
+#include <cstdio>
+#include <ctime>
+#include <future>
+#include <iostream>
+#include <random>
+#include <string>
+
+#include "driver/link/channel_selection.h"
+#include "platform/clock.h"
+#include "protocol/commands.h"
+
+namespace ZEMBRA {
+namespace link {
+
+namespace {
+
+// Bytes that never contain a delimiter are discarded past this size.
+constexpr size_t kStreamBufferLimit = 64 * 1024;
+constexpr auto kCommandPause = std::chrono::milliseconds(10);
+
+void PrintSystemError(const boost::system::system_error& error) {
+  std::cout << "Error Code" << error.code().category().name() << ':' << error.code().value() << std::endl;
+  std::cout << "Error: " << error.what() << std::endl;
+}
+
+float SecondsSince(int64_t start) { return platform::SecondsSince(start, platform::NowTicks()); }
+
+}  // namespace
+
+GloveLink::GloveLink(LinkListener& listener, LinkTimings timings)
+    : listener_(listener), timings_(timings), work_(boost::asio::make_work_guard(io_)), streamBuffer_(kStreamBufferLimit) {
+  streamBuffer_.prepare(128);
+}
+
+GloveLink::~GloveLink() { Shutdown(); }
+
+void GloveLink::Shutdown() {
+  if (IoThreadRunning()) {
+    if (port_) {
+      RunOnIoThread([this] {
+        port_->Cancel();
+        port_->Close();
+      });
+    }
+    StopThreads();
+  }
+}
+
+template <typename Task>
+void GloveLink::RunOnIoThread(Task task) {
+  if (!IoThreadRunning()) {
+    task();
+    return;
+  }
+  std::packaged_task<void()> job(std::move(task));
+  std::future<void> done = job.get_future();
+  boost::asio::post(io_, [&job] { job(); });
+  done.get();
+}
+
+void GloveLink::RunIo() {
+  for (;;) {
+    try {
+      io_.run();
+      return;
+    } catch (const std::exception& e) {
+      // A throwing client callback ends that chain of reads, not the process.
+      std::cout << "Link callback failed: " << e.what() << std::endl;
+    }
+  }
+}
+
+void GloveLink::StopThreads() {
+  boost::asio::post(io_, [this] { work_.reset(); });
+  if (readerThread_.joinable()) readerThread_.join();
+  if (pairingThread_.joinable()) pairingThread_.join();
+}
+
+bool GloveLink::WriteByte(uint8_t byte) {
+  if (!port_) return false;
+  boost::system::error_code ec;
+  return port_->WriteByte(byte, ec) == 1;
+}
+
+void GloveLink::OpenPort(EIMUError& err, const PortInfo& info, HandType hand) {
+  openTime_ = platform::NowTicks();
+  if (port_) {
+    std::cout << "ERROR_ACCESS_DENIED: Port is already opened..." << std::endl;
+    err = IMUError_PortAccessDenied;
+    return;
+  }
+  hand_ = hand;
+  port_ = std::make_shared<platform::SerialPort>(io_);
+  const boost::system::error_code openError = port_->Open(info.port_name);
+  if (openError) {
+    std::cout << "error : port_->open() failed...com_port_name=" << info.port_name << ", e=" << openError.message()
+              << std::endl;
+    err = IMUError_PortAccessDenied;
+    return;
+  }
+  const boost::system::error_code lineError = port_->ApplyLineSettings(info.baud_rate);
+  if (lineError) {
+    PrintSystemError(boost::system::system_error(lineError));
+    return;
+  }
+  std::cout << "Port Initialized!" << std::endl;
+
+  if (!ReadChannelReport()) {
+    err = IMUError_OperationFailed;
+    return;
+  }
+  ChannelSetup();
+  if (!port_->IsOpen()) return;
+
+  readerThread_ = std::thread([this] {
+    RunIo();
+    std::printf("exiting thread\n");
+    std::fflush(stdout);
+  });
+  openTime_ = platform::NowTicks();
+  halfWindowStart_ = openTime_;
+  packetsHalfWindow_ += 1;
+  // Handed to the io thread so that the first completion sees the times above.
+  boost::asio::post(io_, [this] { StartRead(); });
+  std::cout << "start async read" << std::endl;
+}
+
+// Reads reports until one is long enough and parses it. False when the
+// receiver never sent one in time or it did not parse.
+bool GloveLink::ReadChannelReport() {
+  while (!channelReportDone_) {
+    boost::system::error_code ec;
+    const size_t n = port_->ReadUntil(streamBuffer_, protocol::kReportDelimiter, timings_.reportTimeout, ec);
+    if (ec == boost::asio::error::timed_out) {
+      std::cout << "No channel report from the receiver within " << timings_.reportTimeout.count() / 1000.0
+                << " s; giving up" << std::endl;
+      return false;
+    }
+    if (ec) {
+      PrintSystemError(boost::system::system_error(ec));
+      return false;
+    }
+    std::string text(boost::asio::buffers_begin(streamBuffer_.data()),
+                     boost::asio::buffers_begin(streamBuffer_.data()) + std::ptrdiff_t(n));
+    streamBuffer_.consume(n);
+    std::cout << "bytes read from port: " << n << std::endl;
+    if (!protocol::IsFullReport(n)) continue;
+    channelReportDone_ = true;
+    protocol::ChannelReport report = protocol::ParseChannelReport(text);
+    channelList_.insert(channelList_.end(), report.channels.begin(), report.channels.end());
+    protocol::SortChannels(channelList_);
+    if (!report.ok()) {
+      std::cout << report.error << std::endl;
+      return false;
+    }
+  }
+  return true;
+}
+
+void GloveLink::ChannelSetup() {
+  WriteByte(protocol::kCmdSetChannel);
+  const int index = SelectSetupIndex(channelList_, channelIndex_, rightHand());
+  int32_t channel = FallbackChannel(rightHand());
+  float noise = 0.0f;
+  if (index >= 0) {
+    channelIndex_ = index;
+    channel = channelList_[size_t(index)].channel;
+    noise = channelList_[size_t(index)].noise;
+  } else {
+    std::cout << "No channel in the report suits this hand; using channel " << channel << std::endl;
+  }
+  currentChannel_ = channel;
+  std::cout << (rightHand() ? "Righthand setup to channel:" : "Lefthand setup to channel:") << channel
+            << " Noise:" << noise << std::endl;
+  WriteByte(protocol::ChannelByte(channel));
+  std::cout << "   Device setup time:" << SecondsSince(openTime_) << std::endl;
+}
+
+void GloveLink::StartRead() {
+  if (!port_ || !port_->IsOpen()) return;
+  port_->AsyncReadBurst(readBuffer_, sizeof readBuffer_,
+                        [this](const boost::system::error_code& ec, size_t n) { OnReadComplete(ec, n); });
+}
+
+void GloveLink::OnReadComplete(const boost::system::error_code& ec, size_t n) {
+  if (!port_ || !port_->IsOpen()) return;
+  if (ec) {
+    std::cout << "Buffer read failed!!!!!" << std::endl;
+    return;
+  }
+  if (listener_.OnRead(readBuffer_, n)) ++packetsHalfWindow_;
+
+  const int64_t now = platform::NowTicks();
+  const float h = platform::SecondsSince(halfWindowStart_, now);
+  const float f = platform::SecondsSince(openTime_, now);
+  if (h > 0.5f) {
+    halfWindowStart_ = now;
+    packetsWindow_ += packetsHalfWindow_;
+    packetsHalfWindow_ = 0;
+    if (packetsLastSecond_ != 0) port_->AsyncWriteByte(protocol::kCmdKeepAlive);
+  }
+  if (f > 1.0f) {
+    openTime_ = now;
+    packetsLastSecond_ = packetsWindow_;
+    packetsWindow_ = 0;
+    if (packetsLastSecond_ == 0) Reconnect();
+  }
+  StartRead();
+}
+
+void GloveLink::Reconnect() {
+  WriteByte(protocol::kCmdSetChannel);
+  const int index = SelectReconnectIndex(channelList_, channelIndex_, rightHand());
+  int32_t channel = currentChannel_;
+  if (index >= 0) {
+    channelIndex_ = index;
+    channel = channelList_[size_t(index)].channel;
+  }
+  currentChannel_ = channel;
+  std::cout << (rightHand() ? "Righthand Re-Connecting..... Channel: " : "Lefthand Re-Connecting..... Channel: ")
+            << channel << std::endl;
+  WriteByte(protocol::ChannelByte(channel));
+}
+
+void GloveLink::ClosePort(EIMUError& err) {
+  err = IMUError_None;
+  if (!port_) {
+    err = IMUError_PortAccessDenied;
+    return;
+  }
+  if (!port_->IsOpen()) {
+    err = IMUError_PortNotOpen;
+    return;
+  }
+  boost::system::error_code cancelError, closeError;
+  RunOnIoThread([&] {
+    cancelError = port_->Cancel();
+    closeError = port_->Close();
+  });
+  // A failed cancel or close is reported, but the threads still end.
+  for (const auto* failure : {&cancelError, &closeError}) {
+    if (*failure) {
+      PrintSystemError(boost::system::system_error(*failure, failure == &cancelError ? "cancel" : "close"));
+      err = IMUError_OperationFailed;
+    }
+  }
+  StopThreads();
+  if (hand_ == Hand_Left) std::cout << "LEFT Port successfully closed" << std::endl;
+  if (hand_ == Hand_Right) std::cout << "RIGHT Port successfully closed" << std::endl;
+}
+
+void GloveLink::StartPairing(int channel, const PortInfo& info, EIMUError& err, HandType hand) {
+  openTime_ = platform::NowTicks();
+  if (port_ && port_->IsOpen()) {
+    std::printf("ERROR_ACCESS_DENIED: Port is already opened...1\n");
+    std::fflush(stdout);
+    err = IMUError_PortAccessDenied;
+    return;
+  }
+  hand_ = hand;
+  try {
+    // A pairing after ClosePort: its threads have been joined; the io
+    // service needs its guard again.
+    if (pairingThread_.joinable()) pairingThread_.join();
+    if (readerThread_.joinable()) readerThread_.join();
+    if (!work_) {
+      io_.restart();
+      work_.emplace(boost::asio::make_work_guard(io_));
+    }
+    port_ = std::make_shared<platform::SerialPort>(io_);
+    const boost::system::error_code openError = port_->Open(info.port_name);
+    if (openError) {
+      if (platform::IsAccessDenied(openError)) {
+        err = IMUError_PortAccessDenied;
+        std::printf("ERROR_ACCESS_DENIED: Port is already opened...2\n");
+        std::fflush(stdout);
+      } else {
+        std::cout << "error : port_->open() failed...com_port_name=" << info.port_name << ", e=" << openError.message()
+                  << std::endl;
+      }
+      return;
+    }
+    const boost::system::error_code lineError = port_->ApplyLineSettings(info.baud_rate);
+    if (lineError) throw boost::system::system_error(lineError);
+    std::cout << "Port Initialized!" << std::endl;
+    err = IMUError_None;
+
+    if (!WriteByte(protocol::kCmdPair)) {
+      err = IMUError_OperationFailed;
+      return;
+    }
+    std::cout << "Pairing Started!" << std::endl;
+    std::this_thread::sleep_for(kCommandPause);
+
+    const uint8_t channelByte = protocol::ChannelByte(protocol::PairingChannel(channel));
+    std::cout << "Pairing channel is set to " << int(channelByte) << std::endl;
+    if (!WriteByte(channelByte)) {
+      err = IMUError_OperationFailed;
+      return;
+    }
+    std::this_thread::sleep_for(kCommandPause);
+
+    std::mt19937 random(uint32_t(std::time(nullptr)));
+    for (int i = 0; i < protocol::kPairingAddressBytes; ++i) {
+      const uint8_t address = uint8_t(random() & 0xFF);
+      std::cout << "Pairing address is set to " << std::hex << int(address) << std::dec << std::endl;
+      if (!WriteByte(address)) {
+        err = IMUError_OperationFailed;
+        return;
+      }
+      std::this_thread::sleep_for(kCommandPause);
+    }
+    if (!port_->IsOpen()) return;
+
+    port_->AsyncReadUntil(streamBuffer_, protocol::kPairingDelimiter,
+                          [this](const boost::system::error_code& ec, size_t n) { OnPairingConfirmed(ec, n); });
+    pairingThread_ = std::thread([this] { RunIo(); });
+    std::cout << "Pairing Check Started!" << std::endl;
+  } catch (const boost::system::system_error& error) {
+    PrintSystemError(error);
+  }
+}
+
+void GloveLink::OnPairingConfirmed(const boost::system::error_code& ec, size_t n) {
+  if (ec) {
+    std::cout << ec.message() << std::endl;
+    return;
+  }
+  std::printf("\nread out bytes: %zu\n", n);
+  std::fflush(stdout);
+  streamBuffer_.consume(n);
+  std::printf("Pairing Finished!\n");
+  std::fflush(stdout);
+  listener_.OnPaired();
+}
+
+void GloveLink::SwitchToRSSIScan(EIMUError& err) {
+  err = IMUError_None;
+  if (!port_ || !port_->IsOpen()) {
+    err = IMUError_PortNotOpen;
+    return;
+  }
+  if (WriteByte(protocol::kCmdRssiScan)) {
+    std::cout << "Reset to RSSI Scan!" << std::endl;
+    std::this_thread::sleep_for(kCommandPause);
+    return;
+  }
+  err = IMUError_OperationFailed;
+}
+
+void GloveLink::Vibrate(EIMUError& err) {
+  err = WriteByte(protocol::kCmdVibrate) ? IMUError_None : IMUError_OperationFailed;
+}
+
+void GloveLink::VibratePeriod(EIMUError& err, int milliseconds) {
+  err = IMUError_None;
+  const auto start = std::chrono::steady_clock::now();
+  for (;;) {
+    const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
+    if (elapsed.count() >= milliseconds) return;
+    if (!WriteByte(protocol::kCmdVibrate)) {
+      err = IMUError_OperationFailed;
+      return;
+    }
+    err = IMUError_None;
+    std::this_thread::sleep_for(kCommandPause);
+  }
+}
+
+bool GloveLink::SendSaveCalibration() { return WriteByte(protocol::kCmdSaveCalibration); }
+
+std::vector<protocol::ChannelNoise> GloveLink::channelList() const { return channelList_; }
+
+}  // namespace link
+}  // namespace ZEMBRA

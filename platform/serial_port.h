@@ -1,0 +1,82 @@
+// A receiver's serial port: Boost.Asio's serial_port with the line rules the
+// glove link relies on.
+//
+// - Open is exclusive: a second opener is refused, whoever it runs as.
+// - A burst read waits for the first byte, then completes once the line has
+//   been idle for about 1 ms or the buffer is full, so one burst from the
+//   receiver is one read.
+// - A blocking delimiter read gives up after a time-out and never grows its
+//   buffer past a bound.
+//
+// Threads: the asynchronous operations complete on whichever thread runs the
+// io_context. Cancel and Close must run on that same thread while one runs it
+// (the link posts them there); blocking writes may come from any thread.
+#pragma once
+
+#include <boost/asio/io_context.hpp>
+#include <boost/asio/serial_port.hpp>
+#include <boost/asio/streambuf.hpp>
+#include <boost/system/error_code.hpp>
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+
+namespace ZEMBRA {
+namespace platform {
+
+// True for the errors an open of a port held elsewhere ends with.
+bool IsAccessDenied(const boost::system::error_code& ec);
+
+class SerialPort {
+ public:
+  using ReadHandler = std::function<void(const boost::system::error_code&, size_t)>;
+
+  explicit SerialPort(boost::asio::io_context& io);
+  ~SerialPort();
+  SerialPort(const SerialPort&) = delete;
+  SerialPort& operator=(const SerialPort&) = delete;
+
+  // Opens the named device for reading and writing, raw, exclusively.
+  boost::system::error_code Open(const std::string& name);
+  // Baud rate, 8 data bits, one stop bit, no parity, no flow control, DTR
+  // and RTS held on.
+  boost::system::error_code ApplyLineSettings(int baudRate);
+  bool IsOpen() const { return port_.is_open(); }
+
+  // Blocking write of all bytes; returns how many were written.
+  size_t Write(const uint8_t* data, size_t size, boost::system::error_code& ec);
+  size_t WriteByte(uint8_t byte, boost::system::error_code& ec) { return Write(&byte, 1, ec); }
+  // Fire-and-forget single byte; the completion is ignored.
+  void AsyncWriteByte(uint8_t byte);
+
+  // One burst into buffer (at most size bytes); see the header comment.
+  void AsyncReadBurst(uint8_t* buffer, size_t size, ReadHandler handler);
+
+  // Asynchronous read into stream until it contains delimiter; the handler
+  // gets the byte count up to and including the delimiter.
+  void AsyncReadUntil(boost::asio::streambuf& stream, std::string_view delimiter, ReadHandler handler);
+
+  // Blocking delimiter read, run on the calling thread's turn of io (nobody
+  // else may be running io). Returns the byte count up to and including the
+  // delimiter. Gives up with boost::asio::error::timed_out after timeout.
+  // When stream reaches its maximum size without the delimiter, all but the
+  // last few bytes are discarded and the read goes on.
+  size_t ReadUntil(boost::asio::streambuf& stream, std::string_view delimiter, std::chrono::milliseconds timeout,
+                   boost::system::error_code& ec);
+
+  boost::system::error_code Cancel();
+  boost::system::error_code Close();
+
+ private:
+  void GatherBurst(uint8_t* buffer, size_t size, size_t& have);
+
+  boost::asio::io_context& io_;
+  boost::asio::serial_port port_;
+  std::string delimiter_;
+};
+
+}  // namespace platform
+}  // namespace ZEMBRA

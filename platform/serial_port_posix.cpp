@@ -1,0 +1,185 @@
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <boost/asio/read_until.hpp>
+#include <boost/asio/steady_timer.hpp>
+#include <boost/asio/write.hpp>
+#include <array>
+#include <cerrno>
+#include <ctime>
+
+#include "platform/serial_port.h"
+
+namespace ZEMBRA {
+namespace platform {
+
+namespace {
+
+// How long the line must stay quiet before a burst read completes.
+constexpr long kBurstIdleNanoseconds = 1000000;
+
+constexpr std::array<uint8_t, 256> MakeByteValues() {
+  std::array<uint8_t, 256> values{};
+  for (size_t i = 0; i < values.size(); ++i) values[i] = uint8_t(i);
+  return values;
+}
+constexpr std::array<uint8_t, 256> kByteValues = MakeByteValues();
+
+boost::system::error_code SystemError(int value) { return {value, boost::system::system_category()}; }
+
+}  // namespace
+
+bool IsAccessDenied(const boost::system::error_code& ec) {
+  if (ec.category() != boost::system::system_category()) return false;
+  return ec.value() == EACCES || ec.value() == EBUSY || ec.value() == EWOULDBLOCK || ec.value() == EPERM;
+}
+
+SerialPort::SerialPort(boost::asio::io_context& io) : io_(io), port_(io) {}
+
+SerialPort::~SerialPort() { Close(); }
+
+boost::system::error_code SerialPort::Open(const std::string& name) {
+  boost::system::error_code ec;
+  port_.open(name, ec);
+  if (ec) return ec;
+  const int fd = port_.native_handle();
+  // TIOCEXCL keeps ordinary users out; the advisory lock also refuses a
+  // second opener running as root, which TIOCEXCL lets through.
+  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    const int error = errno == EWOULDBLOCK ? EBUSY : errno;
+    boost::system::error_code ignored;
+    port_.close(ignored);
+    return SystemError(error);
+  }
+  if (::ioctl(fd, TIOCEXCL) != 0) {
+    const int error = errno;
+    boost::system::error_code ignored;
+    port_.close(ignored);
+    return SystemError(error);
+  }
+  return {};
+}
+
+boost::system::error_code SerialPort::ApplyLineSettings(int baudRate) {
+  using boost::asio::serial_port_base;
+  boost::system::error_code ec;
+  port_.set_option(serial_port_base::baud_rate(unsigned(baudRate)), ec);
+  if (!ec) port_.set_option(serial_port_base::character_size(8), ec);
+  if (!ec) port_.set_option(serial_port_base::stop_bits(serial_port_base::stop_bits::one), ec);
+  if (!ec) port_.set_option(serial_port_base::parity(serial_port_base::parity::none), ec);
+  if (!ec) port_.set_option(serial_port_base::flow_control(serial_port_base::flow_control::none), ec);
+  if (ec) return ec;
+  // Hold DTR and RTS on. Pseudo-terminals have no modem lines; that is not
+  // an error for the link.
+  int lines = TIOCM_DTR | TIOCM_RTS;
+  (void)::ioctl(port_.native_handle(), TIOCMBIS, &lines);
+  return {};
+}
+
+size_t SerialPort::Write(const uint8_t* data, size_t size, boost::system::error_code& ec) {
+  ec.clear();
+  if (!port_.is_open()) {
+    ec = boost::asio::error::bad_descriptor;
+    return 0;
+  }
+  return boost::asio::write(port_, boost::asio::buffer(data, size), ec);
+}
+
+void SerialPort::AsyncWriteByte(uint8_t byte) {
+  // The byte must outlive the operation: point into a constant table.
+  boost::asio::async_write(port_, boost::asio::buffer(&kByteValues[byte], 1),
+                           [](const boost::system::error_code&, size_t) {});
+}
+
+void SerialPort::AsyncReadBurst(uint8_t* buffer, size_t size, ReadHandler handler) {
+  port_.async_read_some(boost::asio::buffer(buffer, size),
+                        [this, buffer, size, handler = std::move(handler)](const boost::system::error_code& ec,
+                                                                           size_t n) {
+                          if (!ec && n < size && port_.is_open()) GatherBurst(buffer, size, n);
+                          handler(ec, n);
+                        });
+}
+
+// The rest of a burst: whatever follows within the idle gap. Runs on the
+// io thread, which therefore owns the descriptor for this short while.
+void SerialPort::GatherBurst(uint8_t* buffer, size_t size, size_t& have) {
+  const int fd = port_.native_handle();
+  while (have < size) {
+    pollfd waiting = {fd, POLLIN, 0};
+    const timespec idle = {0, kBurstIdleNanoseconds};
+    if (::ppoll(&waiting, 1, &idle, nullptr) <= 0) return;
+    if (!(waiting.revents & POLLIN)) return;
+    const ssize_t got = ::read(fd, buffer + have, size - have);
+    if (got <= 0) return;
+    have += size_t(got);
+  }
+}
+
+void SerialPort::AsyncReadUntil(boost::asio::streambuf& stream, std::string_view delimiter, ReadHandler handler) {
+  delimiter_.assign(delimiter.data(), delimiter.size());
+  boost::asio::async_read_until(port_, stream, delimiter_, std::move(handler));
+}
+
+size_t SerialPort::ReadUntil(boost::asio::streambuf& stream, std::string_view delimiter,
+                             std::chrono::milliseconds timeout, boost::system::error_code& ec) {
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  for (;;) {
+    bool readDone = false;
+    bool timerDone = false;
+    bool timedOut = false;
+    boost::system::error_code readEc;
+    size_t n = 0;
+    boost::asio::steady_timer timer(io_, deadline);
+    AsyncReadUntil(stream, delimiter, [&](const boost::system::error_code& e, size_t count) {
+      readEc = e;
+      n = count;
+      readDone = true;
+      timer.cancel();
+    });
+    timer.async_wait([&](const boost::system::error_code& e) {
+      timerDone = true;
+      if (!e && !readDone) {
+        timedOut = true;
+        boost::system::error_code ignored;
+        port_.cancel(ignored);
+      }
+    });
+    io_.restart();
+    while (!readDone || !timerDone) io_.run_one();
+
+    if (!readEc) {
+      ec.clear();
+      return n;
+    }
+    if (readEc == boost::asio::error::not_found) {
+      // Full without a delimiter: nothing before the tail can belong to one.
+      const size_t keep = delimiter.size() - 1;
+      stream.consume(stream.size() > keep ? stream.size() - keep : 0);
+      continue;
+    }
+    ec = timedOut ? make_error_code(boost::asio::error::timed_out) : readEc;
+    return 0;
+  }
+}
+
+boost::system::error_code SerialPort::Cancel() {
+  boost::system::error_code ec;
+  if (port_.is_open()) port_.cancel(ec);
+  return ec;
+}
+
+boost::system::error_code SerialPort::Close() {
+  boost::system::error_code ec;
+  if (!port_.is_open()) return ec;
+  // The exclusive mark belongs to the terminal, not to this descriptor: clear
+  // it or the next open by an ordinary user is refused.
+  (void)::ioctl(port_.native_handle(), TIOCNXCL);
+  port_.close(ec);
+  return ec;
+}
+
+}  // namespace platform
+}  // namespace ZEMBRA
