@@ -27,7 +27,12 @@ ZEMBRAIMUImpl::ZEMBRAIMUImpl(EIMUError& err, int mode, std::unique_ptr<tracker::
   if (mode_ == kModeTrackers) StartTrackerRuntime(err);
 }
 
-ZEMBRAIMUImpl::~ZEMBRAIMUImpl() = default;
+ZEMBRAIMUImpl::~ZEMBRAIMUImpl() {
+  // Threads first: they call the handler. Then the handler, which the
+  // driver owns whether or not the client went through UnInit.
+  link_.Shutdown();
+  UnregisterIMUDataCallback();
+}
 
 void ZEMBRAIMUImpl::StartTrackerRuntime(EIMUError& err) {
   for (int attempt = 0; attempt < kRuntimeAttempts; ++attempt) {

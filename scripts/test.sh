@@ -1,0 +1,41 @@
+#!/usr/bin/env bash
+# Builds and runs every test: the plain build, then AddressSanitizer with
+# UndefinedBehaviorSanitizer, ThreadSanitizer for the threaded tests, and the
+# fuzzers for a bounded time. Exits non-zero on any failure.
+set -uo pipefail
+cd "$(dirname "$0")/.."
+
+bash scripts/setup.sh || exit 1
+
+jobs=$(nproc)
+status=0
+
+# build <dir> <ctest args...> -- <cmake args...>
+run_suite() {
+  local dir=$1 label=$2
+  shift 2
+  local ctest_args=()
+  while (($#)) && [ "$1" != "--" ]; do ctest_args+=("$1"); shift; done
+  shift
+  echo "=== $label ==="
+  if ! cmake -S . -B "$dir" -DZEMBRA_BUILD_BENCH=OFF "$@" >"$dir.configure.log" 2>&1; then
+    cat "$dir.configure.log"; status=1; return
+  fi
+  if ! cmake --build "$dir" -j "$jobs" >"$dir.build.log" 2>&1; then
+    tail -60 "$dir.build.log"; status=1; return
+  fi
+  (cd "$dir" && ctest --output-on-failure -j "$jobs" "${ctest_args[@]}") || status=1
+}
+
+mkdir -p out
+run_suite out/build "plain build" -- -DCMAKE_BUILD_TYPE=RelWithDebInfo
+run_suite out/build-asan "AddressSanitizer + UndefinedBehaviorSanitizer" -- \
+  -DCMAKE_BUILD_TYPE=Debug -DZEMBRA_SANITIZE=address,undefined
+export TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1"
+run_suite out/build-tsan "ThreadSanitizer (threaded tests)" -L threaded -- \
+  -DCMAKE_BUILD_TYPE=Debug -DZEMBRA_SANITIZE=thread
+run_suite out/build-fuzz "fuzzers (bounded runs)" -- \
+  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ -DZEMBRA_FUZZ=ON
+
+if [ $status -eq 0 ]; then echo "ALL TEST SUITES PASSED"; else echo "SOME TEST SUITES FAILED"; fi
+exit $status
