@@ -24,7 +24,13 @@ ZEMBRAIMUImpl::ZEMBRAIMUImpl(EIMUError& err, int mode, std::unique_ptr<tracker::
     : mode_(mode), trackerRuntime_(std::move(runtime)), link_(*this, timings) {
   engine_.SetAdvancedMode(mode == 2);
   err = IMUError_None;
-  if (mode_ == kModeTrackers) StartTrackerRuntime(err);
+  if (mode_ == kModeTrackers) {
+    StartTrackerRuntime(err);
+    trackers_ = std::make_unique<tracker::TrackerSupport>(
+        trackerRuntimeReady_ ? trackerRuntime_.get() : nullptr, std::cout, std::cerr, [this](const IMUEvent& event) {
+          if (handler_) handler_->OnReceivedIMUEvent(event, context_);
+        });
+  }
 }
 
 ZEMBRAIMUImpl::~ZEMBRAIMUImpl() {
@@ -133,6 +139,7 @@ void ZEMBRAIMUImpl::SetAdvancedMode(EIMUError& err, bool enabled) {
 void ZEMBRAIMUImpl::RegisterIMUDataCallback(IZEMBRAIMUEventHandler*& handler, void* context) {
   handler_ = handler;
   context_ = context;
+  if (trackers_) trackers_->DetectTrackers();
 }
 
 void ZEMBRAIMUImpl::ClosePort(EIMUError& err) { link_.ClosePort(err); }
@@ -148,11 +155,25 @@ void ZEMBRAIMUImpl::OnPaired() {
   if (handler_) handler_->OnReceivedIMUEvent(IMUEvent{IMUEvent_Paired, engine_.hand()}, context_);
 }
 
-void ZEMBRAIMUImpl::ConfigTracker(EIMUError& err, HandType) { err = IMUError_OperationFailed; }
+void ZEMBRAIMUImpl::ConfigTracker(EIMUError& err, HandType hand) {
+  if (!trackers_) {
+    err = IMUError_OperationFailed;
+    return;
+  }
+  trackers_->Configure(err, hand);
+}
 
-void ZEMBRAIMUImpl::CheckTrackerStatus(EIMUError&) {}
+void ZEMBRAIMUImpl::CheckTrackerStatus(EIMUError&) {
+  if (trackers_) trackers_->CheckStatus();
+}
 
-void ZEMBRAIMUImpl::IdentifyTracker(EIMUError& err, HandType) { err = IMUError_OperationFailed; }
+void ZEMBRAIMUImpl::IdentifyTracker(EIMUError& err, HandType hand) {
+  if (!trackers_) {
+    err = IMUError_OperationFailed;
+    return;
+  }
+  trackers_->Identify(err, hand);
+}
 
 void ZEMBRAIMUImpl::UnregisterIMUDataCallback() {
   delete handler_;

@@ -8,6 +8,7 @@
 #include "driver/link/glove_link.h"
 #include "driver/pose/pose_engine.h"
 #include "driver/tracker/tracker_runtime.h"
+#include "driver/tracker/tracker_support.h"
 #include "zembra/ZEMBRAIMU.h"
 
 namespace ZEMBRA {
@@ -41,6 +42,8 @@ class ZEMBRAIMUImpl final : public IZEMBRAIMU, private link::LinkListener {
   int mode() const { return mode_; }
   bool advancedMode() const { return engine_.advancedMode(); }
   bool trackerRuntimeReady() const { return trackerRuntimeReady_; }
+  // The tracker side of a mode-4 object; null in the glove modes.
+  tracker::TrackerSupport* trackers() { return trackers_.get(); }
   pose::PoseEngine& engine() { return engine_; }
   link::GloveLink& link() { return link_; }
   // Ends streaming and pairing threads still running, so that the handler
@@ -59,6 +62,8 @@ class ZEMBRAIMUImpl final : public IZEMBRAIMU, private link::LinkListener {
   pose::PoseEngine engine_;
   std::unique_ptr<tracker::ITrackerRuntime> trackerRuntime_;
   bool trackerRuntimeReady_ = false;
+  // Uses trackerRuntime_, so it is declared after it.
+  std::unique_ptr<tracker::TrackerSupport> trackers_;
   // Declared last: destroyed first, so its threads stop before the rest goes.
   link::GloveLink link_;
 };

@@ -1,4 +1,8 @@
+// The OpenVR runtime, loaded at run time and called through its C exports
+// and the "FnTable:IVRSystem_019" function table. No SDK header is needed:
+// the few declarations below are all the driver uses.
 #include <cstdlib>
+#include <cstring>
 
 #include "driver/tracker/tracker_runtime.h"
 #include "platform/dynamic_library.h"
@@ -8,13 +12,42 @@ namespace tracker {
 
 namespace {
 
+#if defined(_WIN32)
+constexpr const char* kDefaultLibrary = "openvr_api.dll";
+#else
 constexpr const char* kDefaultLibrary = "libopenvr_api.so";
+#endif
+constexpr const char* kLibraryVariable = "ZEMBRA_OPENVR_LIBRARY";
 constexpr const char* kSystemInterface = "IVRSystem_019";
+constexpr const char* kSystemFunctionTable = "FnTable:IVRSystem_019";
 constexpr int32_t kApplicationOther = 0;
 constexpr int32_t kErrorInterfaceNotFound = 105;
 // Our own code for "the runtime library itself could not be used"; OpenVR's
-// codes are all below 2000.
+// codes are all non-negative.
 constexpr int32_t kErrorLibraryUnavailable = -1;
+
+// The event record of the "IVRSystem_019" releases. The runtime writes as many
+// bytes as we declare, so the size must match what that interface version
+// expects: the Linux SDK packs the record to 4 bytes.
+#if defined(_WIN32)
+struct alignas(8) EventRecord {
+  uint32_t eventType;
+  uint32_t trackedDeviceIndex;
+  float eventAgeSeconds;
+  uint8_t data[36];  // 4 bytes of padding, then the 32-byte data union
+};
+static_assert(sizeof(EventRecord) == 48, "event record of IVRSystem_019 on Windows");
+#else
+#pragma pack(push, 4)
+struct EventRecord {
+  uint32_t eventType;
+  uint32_t trackedDeviceIndex;
+  float eventAgeSeconds;
+  uint64_t data[4];  // the 32-byte data union
+};
+#pragma pack(pop)
+static_assert(sizeof(EventRecord) == 44, "event record of IVRSystem_019 on Linux");
+#endif
 
 using InitFn = uint32_t (*)(int32_t* error, int32_t applicationType, const char* startupInfo);
 using IsInterfaceVersionValidFn = bool (*)(const char* version);
@@ -22,9 +55,34 @@ using GetGenericInterfaceFn = void* (*)(const char* version, int32_t* error);
 using ShutdownFn = void (*)();
 using ErrorDescriptionFn = const char* (*)(int32_t error);
 
+// Function-table entries of IVRSystem_019 (no object argument).
+constexpr int kEntryGetTrackedDeviceClass = 20;
+constexpr int kEntryIsTrackedDeviceConnected = 21;
+constexpr int kEntryGetBoolProperty = 22;
+constexpr int kEntryGetStringProperty = 28;
+constexpr int kEntryPollNextEvent = 30;
+using GetTrackedDeviceClassFn = int32_t (*)(uint32_t deviceIndex);
+using IsTrackedDeviceConnectedFn = bool (*)(uint32_t deviceIndex);
+using GetBoolPropertyFn = bool (*)(uint32_t deviceIndex, int32_t property, int32_t* error);
+using GetStringPropertyFn = uint32_t (*)(uint32_t deviceIndex, int32_t property, char* buffer, uint32_t bufferSize,
+                                         int32_t* error);
+using PollNextEventFn = bool (*)(void* event, uint32_t eventSize);
+
 class OpenVRRuntime final : public ITrackerRuntime {
  public:
+  explicit OpenVRRuntime(std::string libraryPath) : libraryPath_(std::move(libraryPath)) {}
+
+  ~OpenVRRuntime() override {
+    // The library is unloaded with this object: release the runtime first so
+    // that nothing of it is left pointing into unmapped code.
+    if (table_) shutdown_();
+  }
+
   bool Init(int32_t& error) override {
+    if (table_) {
+      error = 0;
+      return true;
+    }
     if (!LoadLibrary()) {
       error = kErrorLibraryUnavailable;
       return false;
@@ -37,14 +95,13 @@ class OpenVRRuntime final : public ITrackerRuntime {
       error = kErrorInterfaceNotFound;
       return false;
     }
-    const std::string table = std::string("FnTable:") + kSystemInterface;
-    system_ = getInterface_(table.c_str(), &error);
-    if (!system_ || error != 0) {
-      system_ = nullptr;
+    void* table = getInterface_(kSystemFunctionTable, &error);
+    if (!table || error != 0) {
       shutdown_();
       if (error == 0) error = kErrorInterfaceNotFound;
       return false;
     }
+    table_ = static_cast<void**>(table);
     return true;
   }
 
@@ -57,11 +114,46 @@ class OpenVRRuntime final : public ITrackerRuntime {
     return "OpenVR error " + std::to_string(error);
   }
 
+  int32_t GetTrackedDeviceClass(uint32_t deviceIndex) override {
+    return Entry<GetTrackedDeviceClassFn>(kEntryGetTrackedDeviceClass)(deviceIndex);
+  }
+
+  bool IsTrackedDeviceConnected(uint32_t deviceIndex) override {
+    return Entry<IsTrackedDeviceConnectedFn>(kEntryIsTrackedDeviceConnected)(deviceIndex);
+  }
+
+  bool GetBoolTrackedDeviceProperty(uint32_t deviceIndex, int32_t property, int32_t* propertyError) override {
+    return Entry<GetBoolPropertyFn>(kEntryGetBoolProperty)(deviceIndex, property, propertyError);
+  }
+
+  uint32_t GetStringTrackedDeviceProperty(uint32_t deviceIndex, int32_t property, char* buffer, uint32_t bufferSize,
+                                          int32_t* propertyError) override {
+    return Entry<GetStringPropertyFn>(kEntryGetStringProperty)(deviceIndex, property, buffer, bufferSize,
+                                                               propertyError);
+  }
+
+  bool PollNextEvent(DeviceEvent& event) override {
+    EventRecord record;
+    std::memset(&record, 0, sizeof record);
+    if (!Entry<PollNextEventFn>(kEntryPollNextEvent)(&record, uint32_t(sizeof record))) return false;
+    event.type = record.eventType;
+    event.deviceIndex = record.trackedDeviceIndex;
+    return true;
+  }
+
  private:
+  template <typename Fn>
+  Fn Entry(int index) const {
+    return reinterpret_cast<Fn>(table_[index]);
+  }
+
   bool LoadLibrary() {
     if (init_) return true;
-    const char* configured = std::getenv("ZEMBRA_OPENVR_LIBRARY");
-    const std::string name = configured && *configured ? configured : kDefaultLibrary;
+    std::string name = libraryPath_;
+    if (name.empty()) {
+      const char* configured = std::getenv(kLibraryVariable);
+      name = configured && *configured ? configured : kDefaultLibrary;
+    }
     if (!library_.Load(name)) {
       loadError_ = library_.error();
       return false;
@@ -82,6 +174,7 @@ class OpenVRRuntime final : public ITrackerRuntime {
     return true;
   }
 
+  const std::string libraryPath_;
   platform::DynamicLibrary library_;
   std::string loadError_;
   InitFn init_ = nullptr;
@@ -89,12 +182,14 @@ class OpenVRRuntime final : public ITrackerRuntime {
   GetGenericInterfaceFn getInterface_ = nullptr;
   ShutdownFn shutdown_ = nullptr;
   ErrorDescriptionFn describe_ = nullptr;
-  void* system_ = nullptr;
+  void** table_ = nullptr;  // set once the runtime is initialised
 };
 
 }  // namespace
 
-std::unique_ptr<ITrackerRuntime> MakeOpenVRRuntime() { return std::make_unique<OpenVRRuntime>(); }
+std::unique_ptr<ITrackerRuntime> MakeOpenVRRuntime(const std::string& libraryPath) {
+  return std::make_unique<OpenVRRuntime>(libraryPath);
+}
 
 }  // namespace tracker
 }  // namespace ZEMBRA

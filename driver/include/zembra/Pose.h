@@ -45,8 +45,9 @@ enum JointIndex : int32_t {
   Joint_Count = 16,
 };
 
-// Parent of each joint in the hand chain; -1 for the wrist (the root).
-constexpr int32_t kJointParent[Joint_Count] = {6, 7, 8, 9, 15, -1, 5, 5, 5, 5, 15, 0, 1, 2, 3, 5};
+// Parent of each joint in the hand chain; -1 for the wrist (the root). The
+// thumb runs wrist 5 -> proximal 15 -> intermediate 10 -> distal 4.
+constexpr int32_t kJointParent[Joint_Count] = {6, 7, 8, 9, 10, -1, 5, 5, 5, 5, 15, 0, 1, 2, 3, 5};
 
 // Plug-in order: wrist, then thumb, index, middle, ring, pinky, each finger
 // proximal, intermediate, distal. Entry k is the driver joint index that

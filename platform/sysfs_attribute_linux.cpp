@@ -1,0 +1,80 @@
+#include <errno.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "platform/sysfs_attribute.h"
+
+namespace ZEMBRA {
+namespace platform {
+
+namespace {
+
+class FileDescriptor {
+ public:
+  explicit FileDescriptor(int fd) : fd_(fd) {}
+  ~FileDescriptor() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  FileDescriptor(const FileDescriptor&) = delete;
+  FileDescriptor& operator=(const FileDescriptor&) = delete;
+  int get() const { return fd_; }
+  // Closes now so that a failure the kernel only reports at close is seen.
+  int Close() {
+    const int fd = fd_;
+    fd_ = -1;
+    return ::close(fd) == 0 ? 0 : errno;
+  }
+
+ private:
+  int fd_;
+};
+
+bool IsRegular(int fd) {
+  struct stat status {};
+  return ::fstat(fd, &status) == 0 && S_ISREG(status.st_mode);
+}
+
+}  // namespace
+
+std::optional<std::string> ReadAttribute(const std::string& path) {
+  // O_NONBLOCK: opening a FIFO for reading would otherwise wait for a writer.
+  FileDescriptor file(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+  if (file.get() < 0 || !IsRegular(file.get())) return std::nullopt;
+
+  std::string text;
+  char chunk[512];
+  for (;;) {
+    const ssize_t got = ::read(file.get(), chunk, sizeof chunk);
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      return std::nullopt;
+    }
+    if (got == 0) break;
+    text.append(chunk, size_t(got));
+    if (text.size() > kMaxAttributeBytes) return std::nullopt;
+  }
+  while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+  return text;
+}
+
+int WriteAttribute(const std::string& path, const std::string& text) {
+  // O_TRUNC matters only for plain files standing in for an attribute; the
+  // kernel ignores it on real ones.
+  FileDescriptor file(::open(path.c_str(), O_WRONLY | O_TRUNC | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+  if (file.get() < 0) return errno;
+  size_t done = 0;
+  while (done < text.size()) {
+    const ssize_t wrote = ::write(file.get(), text.data() + done, text.size() - done);
+    if (wrote < 0) {
+      if (errno == EINTR) continue;
+      return errno;
+    }
+    if (wrote == 0) return EIO;
+    done += size_t(wrote);
+  }
+  return file.Close();
+}
+
+}  // namespace platform
+}  // namespace ZEMBRA
