@@ -2,15 +2,19 @@
 // trying the host software without hardware. Prints "port: <path>" first,
 // then one line per notable event.
 #include <chrono>
+#include <cstdlib>
 #include <deque>
+#include <memory>
 #include <exception>
 #include <iostream>
 #include <mutex>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "sim/receiver_simulator.h"
 #include "sim/sim_options.h"
+#include "sim/sysfs_tree.h"
 #include "sim/termination_signals.h"
 
 namespace {
@@ -40,6 +44,37 @@ class EventLines {
   std::deque<std::string> lines_;
 };
 
+// The simulator's entry in a stand-in device tree, removed again on exit.
+class Registration {
+ public:
+  Registration(ZEMBRA::sim::SysfsTree tree, std::string name) : tree_(std::move(tree)), name_(std::move(name)) {}
+  ~Registration() { tree_.Remove(name_); }
+
+ private:
+  ZEMBRA::sim::SysfsTree tree_;
+  std::string name_;
+};
+
+std::unique_ptr<Registration> Register(const ZEMBRA::sim::SimOptions& options,
+                                       const ZEMBRA::sim::ReceiverSimulator& simulator) {
+  if (options.registerName.empty()) return nullptr;
+  const char* sysfs = std::getenv("ZEMBRA_SYSFS_ROOT");
+  const char* dev = std::getenv("ZEMBRA_DEV_ROOT");
+  // Never the real /sys and /dev: only a tree named on purpose.
+  if (!sysfs || !*sysfs || !dev || !*dev) throw std::runtime_error("--register needs ZEMBRA_SYSFS_ROOT and ZEMBRA_DEV_ROOT");
+  ZEMBRA::sim::SysfsTree tree(sysfs, dev);
+  ZEMBRA::sim::UsbSerialReceiver receiver;
+  receiver.name = options.registerName;
+  const bool left = simulator.hand() == ZEMBRA::Hand_Left;
+  receiver.serial = options.serial.empty() ? std::string(left ? "ZEMBRA-LH-0001" : "ZEMBRA-RH-0001") : options.serial;
+  receiver.product = "ZEMBRA glove receiver (simulated)";
+  receiver.node_target = simulator.PortPath();
+  if (!tree.AddUsbSerial(receiver)) throw std::runtime_error("cannot register " + receiver.name + ": " + tree.error());
+  std::cout << "registered as " << tree.DeviceNode(receiver.name) << " (serial " << *receiver.serial << ")"
+            << std::endl;
+  return std::make_unique<Registration>(std::move(tree), receiver.name);
+}
+
 int Run(const ZEMBRA::sim::SimOptions& options) {
   ZEMBRA::sim::TerminationSignals signals;  // before the worker starts, so it inherits the mask
   EventLines events;
@@ -47,6 +82,7 @@ int Run(const ZEMBRA::sim::SimOptions& options) {
   config.onEvent = [&events](const std::string& line) { events.Push(line); };
   ZEMBRA::sim::ReceiverSimulator simulator(config);
   std::cout << "port: " << simulator.PortPath() << std::endl;
+  const std::unique_ptr<Registration> registration = Register(options, simulator);
 
   const SimClock::time_point start = SimClock::now();
   const auto after = [start](double seconds) {

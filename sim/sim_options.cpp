@@ -104,7 +104,8 @@ ParsedOptions ParseSimOptions(const std::vector<std::string>& args) {
       options.help = true;
       continue;
     }
-    if (arg != "--hand" && arg != "--rate" && arg != "--fault" && arg != "--duration" && arg != "--jam") {
+    if (arg != "--hand" && arg != "--rate" && arg != "--fault" && arg != "--duration" && arg != "--jam" &&
+        arg != "--register" && arg != "--serial") {
       parsed.error = "unknown option: " + arg;
       return parsed;
     }
@@ -134,6 +135,14 @@ ParsedOptions ParseSimOptions(const std::vector<std::string>& args) {
         parsed.error = "--duration must be a number of seconds, 0 or more";
         return parsed;
       }
+    } else if (arg == "--register") {
+      if (value.empty() || value.find('/') != std::string::npos) {
+        parsed.error = "--register must be a device name such as ttyUSB0";
+        return parsed;
+      }
+      options.registerName = value;
+    } else if (arg == "--serial") {
+      options.serial = value;
     } else if (arg == "--jam") {
       if (!ParseUnsigned(value, 1, 100, n)) {
         parsed.error = "--jam must be a channel, 1 to 100";
@@ -156,6 +165,9 @@ std::string SimUsage() {
          "  --rate      bursts per second once streaming, 100..500 (default 200)\n"
          "  --duration  seconds to run, 0 = until interrupted (default 0)\n"
          "  --jam       a channel on which the glove is never heard (repeatable)\n"
+         "  --register  NAME: appear as USB receiver NAME in the device tree of\n"
+         "              $ZEMBRA_SYSFS_ROOT and $ZEMBRA_DEV_ROOT while running\n"
+         "  --serial    the USB serial number registered (default ZEMBRA-LH-0001 or -RH-)\n"
          "faults:\n"
          "  bad-check=N          every Nth burst has a wrong check byte\n"
          "  bad-check-sensor=S   ... in sensor S (0..5) instead of a rotating one\n"

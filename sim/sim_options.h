@@ -16,6 +16,10 @@ struct SimOptions {
   double durationSeconds = 0;               // 0: until SIGINT or SIGTERM
   std::optional<double> unplugAfterSeconds;  // --fault unplug=S
   bool help = false;
+  // --register NAME [--serial TEXT]: appear as a USB receiver NAME in the
+  // device tree named by ZEMBRA_SYSFS_ROOT and ZEMBRA_DEV_ROOT while running.
+  std::string registerName;
+  std::string serial;
 };
 
 struct ParsedOptions {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -33,7 +34,9 @@ class StdoutCapture {
   }
   ~StdoutCapture() { Stop(); }
 
-  // Restores standard output and returns everything captured.
+  // Restores standard output and returns everything captured. When the
+  // running test has failed, the captured text (which holds the failure
+  // messages written meanwhile) is repeated on standard error.
   const std::string& Stop() {
     if (saved_ >= 0) {
       std::cout.flush();
@@ -42,6 +45,7 @@ class StdoutCapture {
       ::close(saved_);
       saved_ = -1;
       if (reader_.joinable()) reader_.join();
+      if (::testing::Test::HasFailure()) std::cerr << "---- captured output ----\n" << text_ << "----\n";
     }
     return text_;
   }
