@@ -85,6 +85,8 @@ std::string Trimmed(std::string text) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Our own input buffer, so that what has already arrived can be seen.
+  std::ios::sync_with_stdio(false);
   auto script = LoadScript();
   Log log;
   std::string args;
@@ -124,6 +126,12 @@ int main(int argc, char** argv) {
     log.Write("line:" + Shown(line));
     const std::string command = Trimmed(line);
     if (command.empty()) continue;
+    // Empty lines sent along with the command are logged before we answer:
+    // the driver may end us as soon as the answer is out.
+    while (std::cin.rdbuf()->in_avail() > 0 && std::cin.peek() == '\n') {
+      std::cin.get();
+      log.Write("line:");
+    }
     std::istringstream words(command);
     std::string verb, file;
     words >> verb >> file;

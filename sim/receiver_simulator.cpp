@@ -287,9 +287,26 @@ struct ReceiverSimulator::Worker {
     }
   }
 
+  // Marks bursts as being written, so BurstSendTime waits for their time
+  // instead of reporting them unsent.
+  void BeginWriting(uint64_t first, uint64_t last) {
+    std::lock_guard<std::mutex> lock(sim.mutex_);
+    sim.writingFirst_ = first;
+    sim.writingLast_ = last;
+  }
+
+  void EndWriting() {
+    std::lock_guard<std::mutex> lock(sim.mutex_);
+    sim.writingFirst_ = 1;
+    sim.writingLast_ = 0;
+    sim.changed_.notify_all();
+  }
+
   void RecordSent(std::initializer_list<const HeldBurst*> bursts, bool merged, bool split) {
     const SimClock::time_point now = SimClock::now();
     std::lock_guard<std::mutex> lock(sim.mutex_);
+    sim.writingFirst_ = 1;
+    sim.writingLast_ = 0;
     for (const HeldBurst* b : bursts) {
       ++sim.stats_.burstsSent;
       if (b->corrupted) ++sim.stats_.burstsCorrupted;
@@ -327,7 +344,12 @@ struct ReceiverSimulator::Worker {
       std::copy(burst.bytes.begin(), burst.bytes.end(), chunk.begin() + protocol::kMaxReadSize);
       const HeldBurst first = *held;
       held.reset();
-      if (Write(chunk.data(), chunk.size(), limit)) RecordSent({&first, &burst}, true, false);
+      BeginWriting(first.sequence, burst.sequence);
+      if (Write(chunk.data(), chunk.size(), limit)) {
+        RecordSent({&first, &burst}, true, false);
+      } else {
+        EndWriting();
+      }
       return;
     }
     if (Every(faults.mergeEvery, burst.sequence)) {
@@ -342,14 +364,23 @@ struct ReceiverSimulator::Worker {
         UpdateStats([](Statistics& s) { ++s.drops; });
         return;
       }
-      if (!Write(burst.bytes.data(), first, limit)) return;
-      std::this_thread::sleep_for(faults.splitGap);
-      if (Write(burst.bytes.data() + first, burst.bytes.size() - first, limit + burst.bytes.size())) {
-        RecordSent({&burst}, false, true);
+      BeginWriting(burst.sequence, burst.sequence);
+      if (Write(burst.bytes.data(), first, limit)) {
+        std::this_thread::sleep_for(faults.splitGap);
+        if (Write(burst.bytes.data() + first, burst.bytes.size() - first, limit + burst.bytes.size())) {
+          RecordSent({&burst}, false, true);
+          return;
+        }
       }
+      EndWriting();
       return;
     }
-    if (Write(burst.bytes.data(), burst.bytes.size(), limit)) RecordSent({&burst}, false, false);
+    BeginWriting(burst.sequence, burst.sequence);
+    if (Write(burst.bytes.data(), burst.bytes.size(), limit)) {
+      RecordSent({&burst}, false, false);
+    } else {
+      EndWriting();
+    }
   }
 };
 
@@ -440,7 +471,8 @@ void ReceiverSimulator::Unplug() {
 HandFrame ReceiverSimulator::BurstFrame(uint64_t sequence) const { return model_.At(double(sequence) / rate_); }
 
 std::optional<SimClock::time_point> ReceiverSimulator::BurstSendTime(uint64_t sequence) const {
-  std::lock_guard<std::mutex> lock(mutex_);
+  std::unique_lock<std::mutex> lock(mutex_);
+  changed_.wait(lock, [&] { return sequence < writingFirst_ || sequence > writingLast_ || stopRequested_; });
   const auto& entry = sendLog_[sequence % sendLog_.size()];
   if (entry.first != sequence) return std::nullopt;
   return entry.second;

@@ -116,6 +116,8 @@ struct PairingRequest {
   std::array<uint8_t, protocol::kPairingAddressBytes> address = {};
 };
 
+// Counters change right after the write concerned returns, so a host may
+// see bytes a moment before they are counted: wait with WaitFor.
 struct Statistics {
   uint64_t burstsSent = 0;       // bursts written completely (a merged chunk counts two)
   uint64_t burstsCorrupted = 0;  // sent with a wrong check byte
@@ -173,7 +175,11 @@ class ReceiverSimulator {
   void Unplug();
 
   // The model frame encoded in burst n, and when that burst's write
-  // returned (only for bursts sent among the last sendLogCapacity).
+  // returned (only for bursts sent among the last sendLogCapacity). The
+  // stamp follows the write, so a host that reads at once may see a burst
+  // a few microseconds before its send time. Asking about a burst whose
+  // write is still being noted waits the moment that takes, so a host
+  // asking right after its read always finds the time.
   HandFrame BurstFrame(uint64_t sequence) const;
   std::optional<SimClock::time_point> BurstSendTime(uint64_t sequence) const;
 
@@ -198,6 +204,8 @@ class ReceiverSimulator {
   SimClock::time_point silenceUntil_{};
   bool unplugRequested_ = false;
   bool stopRequested_ = false;
+  // Sequence numbers [first, last] being written right now; empty when first > last.
+  uint64_t writingFirst_ = 1, writingLast_ = 0;
   std::vector<std::pair<uint64_t, SimClock::time_point>> sendLog_;  // ring, indexed by sequence % capacity
 
   // Worker-owned after construction.

@@ -31,14 +31,14 @@ bool ParseSeconds(const std::string& text, double& out) {
 }
 
 // Applies one --fault NAME[=VALUE]; returns an error text or "".
-std::string ApplyFault(const std::string& spec, SimOptions& options) {
-  const size_t eq = spec.find('=');
-  const std::string name = spec.substr(0, eq);
+std::string ApplyFault(const std::string& fault, SimOptions& options) {
+  const size_t eq = fault.find('=');
+  const std::string name = fault.substr(0, eq);
   const bool hasValue = eq != std::string::npos;
-  const std::string value = hasValue ? spec.substr(eq + 1) : "";
+  const std::string value = hasValue ? fault.substr(eq + 1) : "";
   FaultConfig& f = options.config.faults;
   unsigned long n = 0;
-  const auto bad = [&spec] { return "bad --fault value: " + spec; };
+  const auto bad = [&fault] { return "bad --fault value: " + fault; };
 
   if (name == "bad-check") {
     if (!ParseUnsigned(value, 1, 1000000, n)) return bad();
