@@ -75,9 +75,14 @@ ChannelReport ParseChannelReport(std::string_view text) {
 }
 
 void SortChannels(std::vector<ChannelNoise>& channels) {
+  // The conversion accepts "nan", which compares with nothing: such a
+  // channel counts as the noisiest, so that it is never chosen before a
+  // measured one and the order stays a strict weak ordering.
   std::stable_sort(channels.begin(), channels.end(), [](const ChannelNoise& a, const ChannelNoise& b) {
+    const bool aUnknown = std::isnan(a.noise), bUnknown = std::isnan(b.noise);
+    if (aUnknown != bUnknown) return bUnknown;
     if (a.noise < b.noise) return true;
-    return a.noise == b.noise && a.channel > b.channel;
+    return (aUnknown || a.noise == b.noise) && a.channel > b.channel;
   });
 }
 

@@ -37,7 +37,8 @@ inline bool IsFullReport(size_t bytesUpToDelimiter) { return bytesUpToDelimiter 
 // of range"; the channels parsed before it are kept. Never throws.
 ChannelReport ParseChannelReport(std::string_view text);
 
-// Ascending noise; equal noise levels by descending channel number.
+// Ascending noise; equal noise levels by descending channel number. A
+// noise that is not a number sorts after every measured one.
 void SortChannels(std::vector<ChannelNoise>& channels);
 
 // A left-hand receiver uses channels that are 3 modulo 4, a right-hand one

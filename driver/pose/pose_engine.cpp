@@ -107,9 +107,12 @@ void PoseEngine::ComputeJoints(const std::array<Quat, 4>& alignment) {
 
   const HandType hand = this->hand();
   const bool advanced = advancedMode();
+  // Rel(X, q) for every q below, with X normalised once.
+  const Quat towardsX = Conj(Normalise(X));
   std::array<Quat, 4> estimate;
   for (size_t i = 0; i < 4; ++i) {
-    const Euler e = ToEuler(Rel(X, joints_[i]));
+    // ex is dropped below, so only ey and ez are evaluated.
+    const EulerYZ e = ToEulerYZ(Mul(towardsX, joints_[i]));
     float ey = e.ey;
     const float ez = e.ez;
     if (advanced) {
@@ -122,27 +125,34 @@ void PoseEngine::ComputeJoints(const std::array<Quat, 4>& alignment) {
         ey = base;
       }
     }
-    estimate[i] = Mul(X, FromEuler(0.0f, ey, ez));
+    estimate[i] = Mul(X, FromEulerYZ(ey, ez));
   }
 
+  // The bend of each final intermediate joint against the wrist drives its
+  // distal joint and is the finger value. For a plausible estimate the joint
+  // is the estimate itself, whose bend the plausibility test has already
+  // measured.
+  std::array<float, 4> bend;
   for (size_t i = 0; i < 4; ++i) {
     const Quat& P = estimate[i];
-    const Quat S = Slerp(X, P, 0.45f);
     const float z = RelZ(P, X);
     Quat& proximal = joints_[Joint_PinkyProximal + i];
     if (z < 100.0f && z > -160.0f) {
+      const Quat S = Slerp(X, P, 0.45f);
       joints_[i] = P;
       proximal = Mul(S, RotY(RelY(S, P)));
-      heldProximal_[i] = Rel(X, proximal);
+      heldProximal_[i] = Mul(towardsX, proximal);
       heldIntermediate_[i] = Rel(proximal, P);
+      bend[i] = z;
     } else {
       proximal = Mul(X, heldProximal_[i]);
       joints_[i] = Mul(proximal, heldIntermediate_[i]);
+      bend[i] = RelZ(joints_[i], X);
     }
   }
 
   for (size_t i = 0; i < 4; ++i) {
-    const float z = RelZ(joints_[i], X);
+    const float z = bend[i];
     joints_[Joint_PinkyDistal + i] = z < 0.0f ? Mul(joints_[i], RotZHalfAngle(z * (-kDegToRad) * 0.25f)) : joints_[i];
   }
 
@@ -160,7 +170,7 @@ void PoseEngine::ComputeJoints(const std::array<Quat, 4>& alignment) {
   joints_[Joint_ThumbIntermediate] = Slerp(V, T, 0.0025f * thumbBend + 0.75f);
   joints_[Joint_ThumbProximal] = Slerp(V, T, 0.0025f * thumbBend + 0.55f);
 
-  for (size_t i = 0; i < 4; ++i) bend_[i].store(RelZ(joints_[i], X), std::memory_order_relaxed);
+  for (size_t i = 0; i < 4; ++i) bend_[i].store(bend[i], std::memory_order_relaxed);
   bend_[4].store(thumbBend, std::memory_order_relaxed);
 }
 

@@ -5,33 +5,14 @@
 namespace ZEMBRA {
 namespace pose {
 
-Quat Mul(const Quat& a, const Quat& b) {
-  return {a.w * b.x + a.x * b.w + a.y * b.z - a.z * b.y,
-          a.w * b.y + a.y * b.w + a.z * b.x - a.x * b.z,
-          a.w * b.z + a.z * b.w + a.x * b.y - a.y * b.x,
-          a.w * b.w - a.x * b.x - a.y * b.y - a.z * b.z};
-}
-
-float Dot(const Quat& a, const Quat& b) { return a.x * b.x + a.y * b.y + a.z * b.z + a.w * b.w; }
-
-Quat Normalise(const Quat& q) {
-  const float inv = 1.0f / std::sqrt(q.x * q.x + q.y * q.y + q.z * q.z + q.w * q.w);
-  return {q.x * inv, q.y * inv, q.z * inv, q.w * inv};
-}
-
-Quat Conj(const Quat& q) { return {-q.x, -q.y, -q.z, q.w}; }
-
-Quat Rel(const Quat& a, const Quat& b) { return Mul(Conj(Normalise(a)), b); }
-
 Euler ToEuler(const Quat& q) {
+  using namespace euler_detail;
+  const Pole pole = PoleOf(q);
+  if (pole == Pole::North) return {1.5707964f * kRadToDeg, PoleY(q, pole), 0.0f};
+  if (pole == Pole::South) return {-1.5707964f * kRadToDeg, PoleY(q, pole), 0.0f};
   const float x = q.x, y = q.y, z = q.z, w = q.w;
-  const float n = x * x + y * y + z * z + w * w;
   const float t = x * w - z * y;
-  if (t > 0.4995f * n) return {1.5707964f * kRadToDeg, 2.0f * std::atan2(y, x) * kRadToDeg, 0.0f};
-  if (t < -0.4995f * n) return {-1.5707964f * kRadToDeg, -2.0f * std::atan2(y, x) * kRadToDeg, 0.0f};
-  return {std::asin(2.0f * t) * kRadToDeg,
-          std::atan2(2.0f * (z * x + w * y), 1.0f - 2.0f * (x * x + y * y)) * kRadToDeg,
-          std::atan2(2.0f * (x * y + w * z), 1.0f - 2.0f * (z * z + x * x)) * kRadToDeg};
+  return {std::asin(2.0f * t) * kRadToDeg, GeneralY(q), GeneralZ(q)};
 }
 
 Quat FromEuler(float ex, float ey, float ez) {
@@ -47,9 +28,19 @@ Quat FromEuler(float ex, float ey, float ez) {
           sz * sy * sx + cz * cy * cx};
 }
 
-float RelY(const Quat& a, const Quat& b) { return ToEuler(Rel(a, b)).ey; }
-
-float RelZ(const Quat& a, const Quat& b) { return ToEuler(Rel(a, b)).ez; }
+Quat FromEulerYZ(float ey, float ez) {
+  // sin(0) and cos(0) are exactly 0 and 1, so the products below are those
+  // of FromEuler(0, ey, ez).
+  const float hy = ey * kDegToRad * 0.5f;
+  const float hz = ez * kDegToRad * 0.5f;
+  const float sx = 0.0f, cx = 1.0f;
+  const float sy = std::sin(hy), cy = std::cos(hy);
+  const float sz = std::sin(hz), cz = std::cos(hz);
+  return {cz * cy * sx - sz * sy * cx,
+          sz * cy * sx + cz * sy * cx,
+          sz * cy * cx - cz * sy * sx,
+          sz * sy * sx + cz * cy * cx};
+}
 
 Quat RotY(float degrees) {
   const float h = degrees * 0.5f * kDegToRad;

@@ -305,6 +305,19 @@ TEST(ChannelReport, EqualNoiseGoesByDescendingChannel) {
   }
 }
 
+TEST(ChannelReport, ANotANumberNoiseSortsAfterEveryMeasuredChannel) {
+  // "nan" converts like any number; such a channel must never be taken for
+  // the quietest, and the sort must stay a proper ordering.
+  protocol::ChannelReport report = protocol::ParseChannelReport("/////nan,3,-nan,1,nan,2,");
+  ASSERT_TRUE(report.ok()) << report.error;
+  ASSERT_EQ(report.channels.size(), 6u);
+  ASSERT_TRUE(std::isnan(report.channels[0].noise));
+  protocol::SortChannels(report.channels);
+  const int32_t expected[6] = {4, 6, 2, 5, 3, 1};
+  for (size_t i = 0; i < 6; ++i) EXPECT_EQ(report.channels[i].channel, expected[i]) << "position " << i;
+  for (size_t i = 3; i < 6; ++i) EXPECT_TRUE(std::isnan(report.channels[i].noise));
+}
+
 TEST(ChannelReport, SkippedCharactersJoinDigitsIntoOneToken) {
   const protocol::ChannelReport report = protocol::ParseChannelReport("/////1%\r\n2,3\b/4,TUPU");
   ASSERT_TRUE(report.ok()) << report.error;
