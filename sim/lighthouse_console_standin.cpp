@@ -16,6 +16,7 @@
 // joined by "|", then each input line with carriage returns shown as \r);
 // each uploaded file is copied to "uploaded_<file>".
 #include <chrono>
+#include <cstdlib>
 #include <cstdio>
 #include <fstream>
 #include <iostream>
@@ -61,9 +62,14 @@ class Log {
 
 void Say(const std::string& text) { std::cout << text << std::flush; }
 
-// Stays alive without answering; the driver is expected to give up and end us.
+// Stays alive without answering; the driver is expected to give up and end
+// us. Should the driver itself die first, we still go after a while rather
+// than linger.
+constexpr std::chrono::seconds kLongestHang{30};
+
 [[noreturn]] void Hang() {
-  for (;;) std::this_thread::sleep_for(std::chrono::seconds(1));
+  std::this_thread::sleep_for(kLongestHang);
+  std::exit(3);
 }
 
 std::string ConfigText(const std::string& kind, const std::string& serial) {

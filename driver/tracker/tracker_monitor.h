@@ -43,7 +43,8 @@ class TrackerMonitor {
   // Handles every pending runtime event once; returns how many there were.
   int ProcessPendingEvents();
 
-  // Safe to call from any thread while the monitor thread updates them.
+  // hand is Hand_Left or Hand_Right. Safe to call from any thread while the
+  // monitor's thread updates them.
   std::string Serial(HandType hand) const;
   uint32_t TrackerIndex(HandType hand) const;
 

@@ -4,6 +4,7 @@
 
 #include <memory>
 #include <ostream>
+#include <string>
 
 #include "driver/tracker/lighthouse_console.h"
 #include "driver/tracker/tracker_monitor.h"

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <iostream>
 #include <chrono>
 #include <set>
 #include <thread>
@@ -213,6 +214,9 @@ TEST(TrackerDriver, SerialsChangingOnTheMonitorThreadAreReadWhole) {
   // while the client's thread identifies the left tracker.
   const std::set<std::string> serials = {"AAAA", "BBBB"};
   t.fake->Activate(3, FakeTrackerRuntime::WiredTracker("LHR-0000AAAA"));
+  EIMUError first = IMUError_None;
+  t.driver->CheckTrackerStatus(first);
+  ASSERT_EQ(t.driver->trackers()->monitor()->Serial(Hand_Left), "AAAA");
   std::atomic<bool> stop{false};
   std::thread monitor([&] {
     EIMUError ignored = IMUError_None;
@@ -236,7 +240,8 @@ TEST(TrackerDriver, SerialsChangingOnTheMonitorThreadAreReadWhole) {
   }
   stop = true;
   monitor.join();
-  capture.Stop();
+  const std::string said = capture.Stop();
+  if (HasFailure()) std::cout << said;
 
   size_t runs = 0;
   for (const std::string& line : dir.LogLines()) {
