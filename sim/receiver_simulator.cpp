@@ -261,7 +261,14 @@ struct ReceiverSimulator::Worker {
     UpdateStats([&request](Statistics& s) { PushBounded(s.pairings, request, kMaxLoggedTimes); });
     events.push_back("pairing: channel " + std::to_string(request.channel) + ", address" +
                      HexAddress(request.address));
-    if (!faults.confirmPairing) return;
+    // Asked under the lock now, not from the copy taken at the top of the
+    // loop: a change made before the host sent this request must apply.
+    bool confirm;
+    {
+      std::lock_guard<std::mutex> lock(sim.mutex_);
+      confirm = sim.faults_.confirmPairing;
+    }
+    if (!confirm) return;
     const std::string reply = kPairingReply;
     const bool sent = Write(reinterpret_cast<const uint8_t*>(reply.data()), reply.size(),
                             sim.config_.queueLimit + reply.size());
