@@ -17,6 +17,7 @@
 #include <boost/asio/serial_port.hpp>
 #include <boost/asio/streambuf.hpp>
 #include <boost/system/error_code.hpp>
+#include <atomic>
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
@@ -66,6 +67,14 @@ class SerialPort {
   // last few bytes are discarded and the read goes on.
   size_t ReadUntil(boost::asio::streambuf& stream, std::string_view delimiter, std::chrono::milliseconds timeout,
                    boost::system::error_code& ec);
+
+  // Blocking delimiter read that never touches io: it waits on the
+  // descriptor itself, so it may run inside a completion handler of the
+  // thread that runs io. Ends with operation_aborted soon after cancel
+  // becomes true, with timed_out after timeout. Same buffer bound as
+  // ReadUntil. No asynchronous read may be outstanding meanwhile.
+  size_t ReadUntilPolling(boost::asio::streambuf& stream, std::string_view delimiter, std::chrono::milliseconds timeout,
+                          const std::atomic<bool>& cancel, boost::system::error_code& ec);
 
   boost::system::error_code Cancel();
   boost::system::error_code Close();

@@ -7,6 +7,7 @@
 #include <boost/asio/read_until.hpp>
 #include <boost/asio/steady_timer.hpp>
 #include <boost/asio/write.hpp>
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <ctime>
@@ -162,6 +163,65 @@ size_t SerialPort::ReadUntil(boost::asio::streambuf& stream, std::string_view de
     }
     ec = timedOut ? make_error_code(boost::asio::error::timed_out) : readEc;
     return 0;
+  }
+}
+
+size_t SerialPort::ReadUntilPolling(boost::asio::streambuf& stream, std::string_view delimiter,
+                                   std::chrono::milliseconds timeout, const std::atomic<bool>& cancel,
+                                   boost::system::error_code& ec) {
+  constexpr auto kSlice = std::chrono::milliseconds(20);
+  constexpr size_t kChunk = 512;
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  size_t searched = 0;  // bytes already known to hold no delimiter start
+  for (;;) {
+    const auto data = stream.data();
+    const std::string_view text(static_cast<const char*>(data.data()), data.size());
+    const size_t at = text.find(delimiter, searched);
+    if (at != std::string_view::npos) {
+      ec.clear();
+      return at + delimiter.size();
+    }
+    searched = text.size() >= delimiter.size() ? text.size() - delimiter.size() + 1 : 0;
+    if (stream.size() + kChunk > stream.max_size()) {
+      // Full without a delimiter: nothing before the tail can belong to one.
+      const size_t keep = delimiter.size() - 1;
+      stream.consume(stream.size() > keep ? stream.size() - keep : 0);
+      searched = 0;
+    }
+    if (cancel.load()) {
+      ec = boost::asio::error::operation_aborted;
+      return 0;
+    }
+    const auto now = std::chrono::steady_clock::now();
+    if (now >= deadline) {
+      ec = boost::asio::error::timed_out;
+      return 0;
+    }
+    if (!port_.is_open()) {
+      ec = boost::asio::error::bad_descriptor;
+      return 0;
+    }
+    const auto wait = std::min<std::chrono::nanoseconds>(kSlice, deadline - now);
+    pollfd waiting = {port_.native_handle(), POLLIN, 0};
+    const timespec ts = {time_t(wait.count() / 1000000000), long(wait.count() % 1000000000)};
+    const int ready = ::ppoll(&waiting, 1, &ts, nullptr);
+    if (ready < 0 && errno != EINTR) {
+      ec = SystemError(errno);
+      return 0;
+    }
+    if (ready <= 0) continue;
+    if (waiting.revents & (POLLERR | POLLHUP | POLLNVAL) && !(waiting.revents & POLLIN)) {
+      ec = boost::asio::error::eof;
+      return 0;
+    }
+    auto space = stream.prepare(kChunk);
+    const ssize_t got = ::read(port_.native_handle(), space.data(), space.size());
+    if (got > 0) {
+      stream.commit(size_t(got));
+    } else if (got == 0 || (errno != EAGAIN && errno != EINTR)) {
+      ec = got == 0 ? boost::asio::error::eof : SystemError(errno);
+      return 0;
+    }
   }
 }
 

@@ -1,0 +1,324 @@
+#include "plugin/pose_variant.h"
+
+#include <cmath>
+
+#include "protocol/packet.h"
+
+namespace ZEMBRA_IMU {
+
+namespace {
+
+namespace protocol = ZEMBRA::protocol;
+
+// Intermediate joint of each finger slot, in the order the fingers are
+// computed and aligned: pinky, ring, middle, index. Sensor s feeds slot s.
+constexpr int kFingerJoint[4] = {PluginJoint_PinkyIntermediate, PluginJoint_RingIntermediate,
+                                 PluginJoint_MiddleIntermediate, PluginJoint_IndexIntermediate};
+constexpr int kPinky = 0, kRing = 1, kMiddle = 2, kIndex = 3;
+constexpr int kWristSensor = 5, kThumbSensor = 4;
+
+// Frame change of hardware versions 0 and 1: m = s * (k, 0, k, 0), joint =
+// (-m.x, m.z, m.y, m.w), the driver's mapping.
+constexpr double kFrameK = 0.7071067690849304;  // 0.70710677f widened
+constexpr Quatd kFrameRotation = {kFrameK, 0.0, kFrameK, 0.0};
+
+// Basic mode: spread unit and each finger's multiple of it for the left hand
+// (the right hand mirrors it).
+constexpr double kSpreadBase = 5.0;
+constexpr double kSpreadMultiple[4] = {-2.0, -1.0, 1.0, 2.0};
+// Advanced mode: clamp unit of the measured spreads.
+constexpr double kSpreadLimit = 20.0;
+// A bend above 0 or below -100 degrees narrows the spread.
+constexpr double kSpreadNarrowAbove = 0.0;
+constexpr double kSpreadNarrowBelow = -100.0;
+constexpr double kSpreadNarrowScale = 160.0;
+
+// Finger state machine thresholds.
+constexpr double kUpperBend = 100.0;
+constexpr double kLowerBend = -160.0;
+
+// Per finger: slerp factor in the open state, in the closed state; distal
+// factor outside the closed states, in them. The first two are the
+// single-precision values widened.
+constexpr double kFingerSlerpOpen = double(0.9f);
+constexpr double kFingerSlerpClosed = double(0.45f);
+constexpr double kDistalOpen = 0.0;
+constexpr double kDistalClosed = 0.5;
+
+// Thumb reference (relative to the wrist) and thumb sensor correction, per
+// hand: the driver's single-precision constants widened.
+constexpr Quatd kRightThumbReference = {double(-0.49673f), double(-0.409576f), double(0.286788f), double(0.709406f)};
+constexpr Quatd kRightThumbCorrection = {double(-0.015134413f), double(0.1729864f), double(-0.08583163f),
+                                         double(0.98105586f)};
+constexpr Quatd kLeftThumbReference = {double(0.49673f), double(0.409576f), double(0.286788f), double(0.709406f)};
+constexpr Quatd kLeftThumbCorrection = {double(0.015134413f), double(-0.1729864f), double(-0.08583163f),
+                                        double(0.98105586f)};
+constexpr double kThumbBendRate = double(0.0025f);
+
+constexpr double kDefaultThumbOffset[3][3] = {{0.0, 0.0, -24.0}, {0.0, 0.0, -12.0}, {0.0, 8.0, -8.0}};
+constexpr double kDefaultThumbRate[2] = {0.25, 0.75};
+
+constexpr double kValidityTolerance = 1e-6;
+
+int SlotOfJoint(int joint) {
+  for (int f = 0; f < 4; ++f) {
+    if (kFingerJoint[f] == joint) return f;
+  }
+  return -1;
+}
+
+double Clamp(double v, double lo, double hi) { return v < lo ? lo : (v > hi ? hi : v); }
+
+// Next finger state from the old one and the bend z of the estimate against
+// the wrist.
+int32_t NextFingerState(int32_t state, double z) {
+  switch (state) {
+    case PoseVariant::Finger_Start:
+      return z < 0.0 ? PoseVariant::Finger_Closed : PoseVariant::Finger_Open;
+    case PoseVariant::Finger_Open:
+      if (z < 0.0) return PoseVariant::Finger_Closed;
+      if (z < kUpperBend) return PoseVariant::Finger_Open;
+      if (z >= kUpperBend) return PoseVariant::Finger_HoldOpen;
+      return state;  // not a number: no row applies, keep the state
+    case PoseVariant::Finger_Closed:
+      if (z > 0.0) return PoseVariant::Finger_Open;
+      if (z > kLowerBend && z <= 0.0) return PoseVariant::Finger_Closed;
+      if (z <= kLowerBend) return PoseVariant::Finger_HoldClosed;
+      return state;
+    case PoseVariant::Finger_HoldOpen:
+      return z > 0.0 && z < kUpperBend ? PoseVariant::Finger_Open : PoseVariant::Finger_HoldOpen;
+    case PoseVariant::Finger_HoldClosed:
+      return z > kLowerBend && z < 0.0 ? PoseVariant::Finger_Closed : PoseVariant::Finger_HoldClosed;
+    default:
+      return state;
+  }
+}
+
+}  // namespace
+
+PoseVariant::PoseVariant(bool advancedMode, int hardwareVersion) : advanced_(advancedMode), version_(hardwareVersion) {
+  for (auto& q : raw_) q = kIdentityd;
+  for (auto& q : sensorJoint_) q = kIdentityd;
+  for (auto& q : out_) q = kIdentityd;
+  for (auto& q : local_) q = kIdentityd;
+  for (auto& q : alignment_) q = kIdentityd;
+  for (auto& q : measuredFinger_) q = kIdentityd;
+  measuredWrist_ = kIdentityd;
+  for (int i = 0; i < 3; ++i) {
+    thumb_.offset[i] = FromEuler(kDefaultThumbOffset[i][0], kDefaultThumbOffset[i][1], kDefaultThumbOffset[i][2]);
+  }
+  thumb_.rate[0] = kDefaultThumbRate[0];
+  thumb_.rate[1] = kDefaultThumbRate[1];
+}
+
+void PoseVariant::SetThumbOffset(int which, double x, double y, double z) {
+  if (which < 0 || which > 2) return;
+  const Quatd offset = FromEuler(x, y, z);
+  std::lock_guard<std::mutex> lock(mutex_);
+  thumb_.offset[which] = offset;
+}
+
+void PoseVariant::SetThumbSlerpRate(double first, double second) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  thumb_.rate[0] = first;
+  thumb_.rate[1] = second;
+}
+
+Quatd PoseVariant::Alignment(int joint) const {
+  const int slot = SlotOfJoint(joint);
+  if (slot < 0) return kIdentityd;
+  std::lock_guard<std::mutex> lock(mutex_);
+  return alignment_[slot];
+}
+
+int32_t PoseVariant::FingerStateAt(int joint) const {
+  const int slot = SlotOfJoint(joint);
+  return slot < 0 ? Finger_Start : fingerState_[slot];
+}
+
+void PoseVariant::CloseFingerAlignment() {
+  if (!advancedMode()) return;
+  std::lock_guard<std::mutex> lock(mutex_);
+  const Quatd towardsWrist = Inverse(measuredWrist_);
+  for (int f = 0; f < 4; ++f) {  // joints 14, 11, 8, 5
+    const double a = EulerY(Mul(towardsWrist, measuredFinger_[f]));
+    const double h = a * 0.5 * kDegToRadd;
+    alignment_[f] = Mul(alignment_[f], Quatd{0.0, -std::sin(h), 0.0, std::cos(h)});
+  }
+}
+
+PoseVariant::Outcome PoseVariant::ProcessPacket(const uint8_t* data, size_t size, float out[16][4]) {
+  const protocol::PacketKind kind = protocol::ClassifyRead(data, size);
+  if (kind == protocol::PacketKind::Rejected) return Outcome::Rejected;
+  const protocol::PacketLayout layout = protocol::LayoutOf(kind);
+
+  for (int r = 0; r < layout.recordCount; ++r) {
+    const uint8_t* record = data + layout.records[r].offset;
+    Quatd& slot = raw_[layout.records[r].sensor];
+    if (protocol::RecordCheckOk(record)) {
+      const protocol::WireQuat q = protocol::DecodeRecordComponents(record);
+      slot = Normalise({q.x, q.y, q.z, q.w});
+    } else {
+      slot = {0.0, 0.0, 0.0, 0.0};
+    }
+  }
+
+  if (layout.hasStatus) {
+    const protocol::StatusFields status = protocol::DecodeStatus(data, layout.statusOffset);
+    statusByte_ = status.statusByte;
+    statusTable_[protocol::StatusSlotForSelector(status.selector)] = status.slotValue;
+    statusValue_ = status.value;
+  }
+
+  if (!SensorsValid()) return Outcome::NoPose;
+
+  // One consistent set of settings for the whole packet.
+  const bool advanced = advancedMode();
+  const int handCode = hand();
+  Quatd alignment[4];
+  ThumbSettings thumb;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (int f = 0; f < 4; ++f) alignment[f] = alignment_[f];
+    thumb = thumb_;
+  }
+
+  ChangeFrame(hardwareVersion());
+  Compute(advanced, handCode, alignment, thumb);
+
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    measuredWrist_ = out_[PluginJoint_Wrist];
+    for (int f = 0; f < 4; ++f) measuredFinger_[f] = out_[kFingerJoint[f]];
+  }
+
+  for (int j = 0; j < PluginJoint_Count; ++j) {
+    out[j][0] = float(out_[j].x);
+    out[j][1] = float(out_[j].y);
+    out[j][2] = float(out_[j].z);
+    out[j][3] = float(out_[j].w);
+  }
+  return Outcome::Pose;
+}
+
+bool PoseVariant::SensorsValid() const {
+  for (const Quatd& s : raw_) {
+    if (!(std::fabs(Dot(s, s) - 1.0) < kValidityTolerance)) return false;
+  }
+  return true;
+}
+
+void PoseVariant::ChangeFrame(int version) {
+  if (uint32_t(version) < 2u) {
+    for (int s = 0; s < 6; ++s) {
+      const Quatd m = Mul(raw_[s], kFrameRotation);
+      sensorJoint_[s] = {-m.x, m.z, m.y, m.w};
+    }
+  } else if (version == 2) {
+    for (int s = 0; s < 6; ++s) {
+      const Quatd& r = raw_[s];
+      sensorJoint_[s] = {-r.x, -r.z, r.y, -r.w};
+    }
+  }
+  // Any other version leaves the sensor joints as they are: the pose is
+  // computed again from the last sensor joints, so it repeats the last pose
+  // rather than feeding the working joints back into themselves.
+}
+
+void PoseVariant::Compute(bool advanced, int handCode, const Quatd (&alignment)[4], const ThumbSettings& thumb) {
+  const bool left = handCode != kHandRight;
+  const Quatd W = sensorJoint_[kWristSensor];
+  const Quatd towardsWrist = Inverse(W);
+
+  // Alignment, then the estimate of each long finger from its bend and
+  // spread relative to the wrist.
+  double ey[4], ez[4];
+  for (int f = 0; f < 4; ++f) {
+    const Quatd r = Mul(towardsWrist, Mul(sensorJoint_[f], alignment[f]));
+    ez[f] = EulerZ(r);
+    if (advanced) ey[f] = EulerY(r);
+  }
+  if (advanced) {
+    const double L = kSpreadLimit;
+    if (left) {
+      ey[kIndex] = Clamp(ey[kIndex], -L, 2 * L);
+      ey[kMiddle] = Clamp(ey[kMiddle], -L, L);
+      ey[kRing] = Clamp(ey[kRing], -L, L);
+      ey[kPinky] = Clamp(ey[kPinky], -2 * L, L);
+      if (ey[kRing] < ey[kPinky]) ey[kPinky] = ey[kRing];
+      if (ey[kMiddle] < ey[kRing]) ey[kMiddle] = ey[kRing];
+      if (ey[kIndex] < ey[kMiddle]) ey[kIndex] = ey[kMiddle];
+    } else {
+      ey[kIndex] = Clamp(ey[kIndex], -2 * L, L);
+      ey[kMiddle] = Clamp(ey[kMiddle], -L, L);
+      ey[kRing] = Clamp(ey[kRing], -L, L);
+      ey[kPinky] = Clamp(ey[kPinky], -L, 2 * L);
+      if (ey[kRing] > ey[kPinky]) ey[kPinky] = ey[kRing];
+      if (ey[kMiddle] > ey[kRing]) ey[kMiddle] = ey[kRing];
+      if (ey[kIndex] > ey[kMiddle]) ey[kIndex] = ey[kMiddle];
+    }
+    for (int f = 0; f < 4; ++f) {
+      if (ez[f] > kSpreadNarrowAbove || ez[f] < kSpreadNarrowBelow) {
+        ey[f] = (kSpreadNarrowScale - ez[f]) / kSpreadNarrowScale * ey[f];
+      }
+    }
+  } else {
+    for (int f = 0; f < 4; ++f) {
+      const double base = kSpreadMultiple[f] * kSpreadBase;
+      const bool narrow = ez[f] > kSpreadNarrowAbove || ez[f] < kSpreadNarrowBelow;
+      if (left) {
+        ey[f] = narrow ? (kSpreadNarrowScale - ez[f]) / kSpreadNarrowScale * base : base;
+      } else {
+        ey[f] = narrow ? (ez[f] - kSpreadNarrowScale) / kSpreadNarrowScale * base : -base;
+      }
+    }
+  }
+
+  // Each long finger through its state machine: proximal n-1, intermediate
+  // n, distal n+1.
+  for (int f = 0; f < 4; ++f) {
+    const int n = kFingerJoint[f];
+    const Quatd F = Mul(W, FromEulerYZ(ey[f], ez[f]));
+    const double z = EulerZ(Rel(F, W));
+    const int32_t state = NextFingerState(fingerState_[f], z);
+    fingerState_[f] = state;
+
+    if (state == Finger_Open || state == Finger_Closed) {
+      const double t = state == Finger_Open ? kFingerSlerpOpen : kFingerSlerpClosed;
+      const Quatd J = Slerp(W, F, t);
+      const double a = EulerY(Rel(F, J));
+      out_[n] = J;
+      out_[n - 1] = Mul(F, RotY(a));
+      local_[n - 1] = Mul(towardsWrist, out_[n - 1]);
+      local_[n] = Rel(out_[n - 1], J);
+    } else {
+      out_[n - 1] = Mul(W, local_[n - 1]);
+      out_[n] = Mul(out_[n - 1], local_[n]);
+    }
+
+    const bool closed = state == Finger_Closed || state == Finger_HoldClosed;
+    if (closed) {
+      const double z2 = EulerZ(Rel(out_[n], W));
+      const double h = -(kDistalClosed * z2) * 0.5 * kDegToRadd;
+      local_[n + 1] = {0.0, 0.0, std::sin(h), std::cos(h)};
+    } else {
+      // A distal factor of 0 makes the curl the identity whatever the bend.
+      static_assert(kDistalOpen == 0.0, "the open distal joint is not curled");
+      local_[n + 1] = kIdentityd;
+    }
+    out_[n + 1] = Mul(out_[n], local_[n + 1]);
+  }
+
+  // Thumb between its reference on the wrist and its corrected sensor.
+  const Quatd V = Mul(W, left ? kLeftThumbReference : kRightThumbReference);
+  const Quatd T = Mul(sensorJoint_[kThumbSensor], left ? kLeftThumbCorrection : kRightThumbCorrection);
+  const double e = kThumbBendRate * EulerZ(Rel(T, V));
+  const SlerpArc arc(V, T);
+  out_[PluginJoint_ThumbProximal] = Normalise(Mul(arc.At(e + thumb.rate[0]), thumb.offset[0]));
+  out_[PluginJoint_ThumbIntermediate] = Normalise(Mul(arc.At(e + thumb.rate[1]), thumb.offset[1]));
+  out_[PluginJoint_ThumbDistal] = Normalise(Mul(T, thumb.offset[2]));
+
+  out_[PluginJoint_Wrist] = W;
+}
+
+}  // namespace ZEMBRA_IMU

@@ -1,0 +1,329 @@
+#include "plugin/serial_port.h"
+
+#include <boost/asio/post.hpp>
+#include <cstdio>
+#include <ctime>
+#include <future>
+#include <iostream>
+#include <random>
+
+#include "platform/clock.h"
+#include "protocol/commands.h"
+
+namespace ZEMBRA_IMU {
+
+namespace {
+
+namespace protocol = ZEMBRA::protocol;
+namespace platform = ZEMBRA::platform;
+
+constexpr size_t kStreamBufferLimit = 64 * 1024;
+constexpr auto kVibrationPause = std::chrono::milliseconds(10);
+
+// Channels a hand's glove never uses, whatever their noise.
+bool Excluded(int channel, int hand) {
+  return hand != kHandRight ? (channel == 79 || channel == 89) : (channel == 81 || channel == 91);
+}
+
+bool Suits(int channel, int hand) {
+  return protocol::ChannelFitsHand(channel, hand == kHandRight) && !Excluded(channel, hand);
+}
+
+// Runs task on the thread that runs io when one does, else here, and waits.
+template <typename Task>
+void RunOn(boost::asio::io_context& io, bool threadRunning, Task task) {
+  if (!threadRunning) {
+    task();
+    return;
+  }
+  std::packaged_task<void()> job(std::move(task));
+  std::future<void> done = job.get_future();
+  boost::asio::post(io, [&job] { job(); });
+  done.get();
+}
+
+}  // namespace
+
+std::string ReceiverTag(int hand, int receiverIndex) {
+  if (hand != kHandLeft && hand != kHandRight) return {};
+  std::string tag = hand == kHandLeft ? "LH" : "RH";
+  if (receiverIndex <= 15) tag += std::to_string(receiverIndex);
+  return tag;
+}
+
+SerialPort::SerialPort(bool advancedMode, int hardwareVersion, LinkTimings timings)
+    : timings_(timings),
+      serialWork_(std::make_unique<WorkGuard>(serialIo_.get_executor())),
+      timerWork_(std::make_unique<WorkGuard>(timerIo_.get_executor())),
+      graceTimer_(timerIo_),
+      streamBuffer_(kStreamBufferLimit),
+      pose_(advancedMode, hardwareVersion) {
+  streamBuffer_.prepare(128);
+}
+
+SerialPort::~SerialPort() {
+  closing_ = true;
+  StopThreads();
+  StopVibrationWorkers();
+}
+
+bool SerialPort::Open(const std::string& portName, int baudRate) {
+  if (port_) {
+    std::cout << "error : port is already opened..." << std::endl;
+    return false;
+  }
+  port_ = std::make_shared<platform::SerialPort>(serialIo_);
+  const boost::system::error_code openError = port_->Open(portName);
+  if (openError) {
+    std::cout << "error : port_->open() failed...com_port_name=" << portName << ", e=" << openError.message()
+              << std::endl;
+    return false;
+  }
+  const boost::system::error_code lineError = port_->ApplyLineSettings(baudRate);
+  if (lineError) {
+    std::cout << "Error: " << lineError.message() << std::endl;
+    return false;
+  }
+  // A receiver that never reports leaves the glove unusable: say so and fail.
+  if (ReadChannelReport() == ReportResult::TimedOut) return false;
+  SetChannel(kRandomChannel);
+  grace_ = false;
+  ArmGraceTimer();
+  return true;
+}
+
+bool SerialPort::Restart() {
+  if (ReadChannelReport() == ReportResult::Cancelled) return true;
+  SetChannel(kRandomChannel);
+  grace_ = false;
+  ArmGraceTimer();
+  return true;
+}
+
+SerialPort::ReportResult SerialPort::ReadChannelReport() {
+  for (;;) {
+    boost::system::error_code ec;
+    const size_t n =
+        port_->ReadUntilPolling(streamBuffer_, protocol::kReportDelimiter, timings_.reportTimeout, closing_, ec);
+    if (ec == boost::asio::error::operation_aborted) return ReportResult::Cancelled;
+    if (ec) {
+      std::cout << "Channel list update failed, exiting..." << ec.message() << std::endl;
+      return ec == boost::asio::error::timed_out ? ReportResult::TimedOut : ReportResult::Failed;
+    }
+    const auto data = streamBuffer_.data();
+    const std::string text(static_cast<const char*>(data.data()), n);
+    streamBuffer_.consume(n);
+    std::cout << "bytes read from port: " << n << std::endl;
+    if (!protocol::IsFullReport(n)) continue;
+
+    protocol::ChannelReport report = protocol::ParseChannelReport(text);
+    protocol::SortChannels(report.channels);
+    {
+      // Each report replaces the list: noise measured earlier is stale.
+      std::lock_guard<std::mutex> lock(channelMutex_);
+      channelList_ = std::move(report.channels);
+    }
+    if (!report.ok()) {
+      std::cout << "Channel list update failed, exiting..." << report.error << std::endl;
+      return ReportResult::Failed;
+    }
+    return ReportResult::Parsed;
+  }
+}
+
+int SerialPort::ChooseRandomChannel() {
+  std::vector<int> candidates;
+  int fallback = 0;
+  {
+    std::lock_guard<std::mutex> lock(channelMutex_);
+    for (const protocol::ChannelNoise& entry : channelList_) {
+      if (!(entry.noise < 1.0f)) break;
+      if (Suits(entry.channel, hand_)) candidates.push_back(entry.channel);
+    }
+    // No quiet channel for this hand: the quietest one that suits it.
+    for (const protocol::ChannelNoise& entry : channelList_) {
+      if (Suits(entry.channel, hand_)) {
+        fallback = entry.channel;
+        break;
+      }
+    }
+  }
+  if (candidates.empty()) {
+    if (fallback == 0) fallback = radioChannel_ != 0 ? radioChannel_.load() : (hand_ != kHandRight ? 3 : 1);
+    std::cout << "No quiet channel for this hand in the report; using channel " << fallback << std::endl;
+    return fallback;
+  }
+  std::mt19937 random(uint32_t(std::time(nullptr)));
+  return candidates[random() % candidates.size()];
+}
+
+int SerialPort::SetChannel(int channel) {
+  if (channel > 100) channel = ChooseRandomChannel();
+  radioChannel_ = channel;
+  std::cout << SetupLabel() << channel << std::endl;
+  const uint8_t join = protocol::kCmdSetChannel;
+  WriteBytes(&join, 1);
+  const uint8_t channelByte = protocol::ChannelByte(channel);
+  return WriteBytes(&channelByte, 1);
+}
+
+int SerialPort::WriteBytes(const uint8_t* data, size_t count) {
+  if (!port_) return -1;
+  if (count == 0 || !port_->IsOpen()) return 0;
+  boost::system::error_code ec;
+  const size_t written = port_->Write(data, count, ec);
+  return ec ? 0 : int(written);
+}
+
+void SerialPort::ArmGraceTimer() {
+  const auto deadline = std::chrono::steady_clock::now() + timings_.gracePeriod;
+  // The timer belongs to the timer thread: hand it the deadline.
+  boost::asio::post(timerIo_, [this, deadline] {
+    graceTimer_.expires_at(deadline);
+    graceTimer_.async_wait([this](const boost::system::error_code& ec) {
+      if (!ec) grace_ = true;
+    });
+  });
+}
+
+void SerialPort::StartStreaming() {
+  if (streaming_) return;
+  streaming_ = true;
+  // The windows start before the first read can complete.
+  windowStart_ = halfWindowStart_ = ZEMBRA::platform::NowTicks();
+  packetsHalfWindow_ += 1;
+  serialThread_ = std::thread([this] {
+    serialIo_.run();
+    std::printf("exiting thread\n");
+    std::fflush(stdout);
+  });
+  timerThread_ = std::thread([this] {
+    timerIo_.run();
+    std::printf("Time is up\n");
+    std::fflush(stdout);
+  });
+  boost::asio::post(serialIo_, [this] { StartRead(); });
+  std::cout << "start async read" << std::endl;
+}
+
+void SerialPort::StartRead() {
+  if (!port_ || !port_->IsOpen() || closing_) return;
+  port_->AsyncReadBurst(readBuffer_, sizeof readBuffer_,
+                        [this](const boost::system::error_code& ec, size_t n) { OnReceive(ec, n); });
+}
+
+void SerialPort::RaiseEvent(int code) {
+  if (eventCallback_) eventCallback_(context_, code);
+}
+
+void SerialPort::OnReceive(const boost::system::error_code& ec, size_t bytesRead) {
+  if (!port_ || !port_->IsOpen() || closing_) return;
+  if (ec) {
+    RaiseEvent(PluginEvent_Disconnected);
+    std::cout << "Buffer read failed!!!!!" << std::endl;
+    return;
+  }
+  ParsePacket(readBuffer_, bytesRead);
+
+  const int64_t now = ZEMBRA::platform::NowTicks();
+  const float h = ZEMBRA::platform::SecondsSince(halfWindowStart_, now);
+  const float f = ZEMBRA::platform::SecondsSince(windowStart_, now);
+  if (h > 0.5f) {
+    halfWindowStart_ = now;
+    packetsWindow_ += packetsHalfWindow_;
+    if (packetsHalfWindow_ != 0) {
+      if (!connected_.exchange(true)) RaiseEvent(PluginEvent_Connected);
+      const uint8_t keepAlive = protocol::kCmdKeepAlive;
+      WriteBytes(&keepAlive, 1);
+    }
+    packetsHalfWindow_ = 0;
+  }
+  if (f > 1.0f && grace_) {
+    windowStart_ = now;
+    packetsPerSecond_ = packetsWindow_;
+    packetsWindow_ = 0;
+    if (packetsPerSecond_ >= 1 && packetsPerSecond_ <= 9) {
+      SetChannel(kRandomChannel);
+      RaiseEvent(PluginEvent_ChannelHopped);
+    } else if (packetsPerSecond_ == 0) {
+      if (connected_.exchange(false)) RaiseEvent(PluginEvent_Disconnected);
+      Restart();
+    }
+  }
+  StartRead();
+}
+
+void SerialPort::ParsePacket(const uint8_t* data, size_t size) {
+  const PoseVariant::Outcome outcome = pose_.ProcessPacket(data, size, joints_);
+  if (outcome == PoseVariant::Outcome::Rejected) return;
+  ++packetsHalfWindow_;
+  if (outcome == PoseVariant::Outcome::Pose && dataCallback_) {
+    dataCallback_(context_, joints_, packetsPerSecond_, pose_.statusByte(), pose_.statusTable(), pose_.statusValue(),
+                  hand_, radioChannel_.load());
+  }
+}
+
+void SerialPort::VibratePeriod(int milliseconds) {
+  std::lock_guard<std::mutex> lock(workersMutex_);
+  vibrationWorkers_.emplace_back([this, milliseconds] {
+    const auto start = std::chrono::steady_clock::now();
+    const uint8_t vibrate = protocol::kCmdVibrate;
+    while (!closing_) {
+      const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
+      if (elapsed.count() >= milliseconds) return;
+      if (WriteBytes(&vibrate, 1) != 1) return;
+      std::this_thread::sleep_for(kVibrationPause);
+    }
+  });
+}
+
+void SerialPort::StopVibrationWorkers() {
+  std::vector<std::thread> workers;
+  {
+    std::lock_guard<std::mutex> lock(workersMutex_);
+    workers.swap(vibrationWorkers_);
+  }
+  for (std::thread& worker : workers) worker.join();
+}
+
+void SerialPort::StopThreads() {
+  if (serialWork_) {
+    boost::asio::post(serialIo_, [this] { serialWork_.reset(); });
+    if (serialThread_.joinable()) serialThread_.join();
+  }
+  if (timerWork_) {
+    boost::asio::post(timerIo_, [this] {
+      graceTimer_.cancel();
+      timerWork_.reset();
+    });
+    if (timerThread_.joinable()) timerThread_.join();
+  }
+}
+
+bool SerialPort::Close() {
+  closing_ = true;
+  // Workers write to the port: they end before it closes.
+  StopVibrationWorkers();
+  if (port_ && port_->IsOpen()) {
+    RunOn(serialIo_, serialThread_.joinable(), [this] {
+      const boost::system::error_code cancelError = port_->Cancel();
+      const boost::system::error_code closeError = port_->Close();
+      for (const auto& error : {cancelError, closeError}) {
+        if (error) std::cout << "Error: " << error.message() << std::endl;
+      }
+    });
+    StopThreads();
+    if (hand_ == kHandLeft) std::cout << "LEFT Port successfully closed" << std::endl;
+    if (hand_ == kHandRight) std::cout << "RIGHT Port successfully closed" << std::endl;
+  } else {
+    StopThreads();
+  }
+  return port_ && !port_->IsOpen();
+}
+
+std::vector<ZEMBRA::protocol::ChannelNoise> SerialPort::channelList() const {
+  std::lock_guard<std::mutex> lock(channelMutex_);
+  return channelList_;
+}
+
+}  // namespace ZEMBRA_IMU

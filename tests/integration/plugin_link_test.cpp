@@ -1,0 +1,135 @@
+// The plug-in's serial link object over a real pseudo-terminal, with short
+// time-outs, for the cases the C interface cannot time: the report that
+// never comes, a restart waiting for a report while the port closes, the
+// channel list and the random channel choice.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+#include "plugin/serial_port.h"
+#include "tests/support/pty_pair.h"
+#include "tests/support/stdout_capture.h"
+
+namespace ZEMBRA_IMU {
+namespace {
+
+using namespace std::chrono_literals;
+using ZEMBRA::testsupport::MakeReport;
+using ZEMBRA::testsupport::PtyPair;
+using ZEMBRA::testsupport::StdoutCapture;
+
+std::vector<float> Noise(std::initializer_list<std::pair<int, float>> quiet) {
+  std::vector<float> noise(100, 5.0f);
+  for (const auto& [channel, level] : quiet) noise[size_t(channel - 1)] = level;
+  return noise;
+}
+
+LinkTimings Short() {
+  LinkTimings timings;
+  timings.reportTimeout = 400ms;
+  timings.gracePeriod = 300ms;
+  return timings;
+}
+
+TEST(PluginLink, AReportThatNeverComesFailsOpenAfterTheTimeOut) {
+  PtyPair pty;
+  SerialPort port(false, 0, Short());
+  port.SetHand(kHandLeft);
+  StdoutCapture capture;
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_FALSE(port.Open(pty.path(), 1000000));
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 2s);
+  EXPECT_FALSE(port.Open(pty.path(), 1000000));  // the port object stays
+  EXPECT_TRUE(port.Close());
+  const std::string out = capture.Stop();
+  EXPECT_NE(out.find("Channel list update failed, exiting..."), std::string::npos);
+  EXPECT_NE(out.find("error : port is already opened..."), std::string::npos);
+}
+
+TEST(PluginLink, RandomChoiceTakesOnlyQuietChannelsThatSuitTheHand) {
+  for (int round = 0; round < 3; ++round) {
+    PtyPair pty;
+    ASSERT_TRUE(pty.Write(MakeReport(Noise({{7, 0.2f}, {11, 0.5f}, {12, 0.9f}, {3, 1.3f}}))));
+    SerialPort port(false, 0, Short());
+    port.SetHand(kHandLeft);
+    StdoutCapture capture;
+    ASSERT_TRUE(port.Open(pty.path(), 1000000));
+    EXPECT_TRUE(port.radioChannel() == 7 || port.radioChannel() == 11) << port.radioChannel();
+    EXPECT_EQ(pty.Read(2, 500ms), std::string("j") + char(port.radioChannel()));
+    port.Close();
+  }
+}
+
+TEST(PluginLink, WithoutQuietChannelsTheQuietestSuitingOneIsUsed) {
+  PtyPair pty;
+  // Quiet channels exist, but none for the right hand; 81 is excluded.
+  ASSERT_TRUE(pty.Write(MakeReport(Noise({{7, 0.2f}, {81, 1.5f}, {17, 2.0f}, {21, 3.0f}}))));
+  SerialPort port(false, 0, Short());
+  port.SetHand(kHandRight);
+  StdoutCapture capture;
+  ASSERT_TRUE(port.Open(pty.path(), 1000000));
+  EXPECT_EQ(port.radioChannel(), 17);
+  port.Close();
+}
+
+TEST(PluginLink, EachReportReplacesTheChannelList) {
+  PtyPair pty;
+  ASSERT_TRUE(pty.Write(MakeReport(Noise({{7, 0.2f}}))));
+  SerialPort port(false, 0, Short());
+  port.SetHand(kHandLeft);
+  StdoutCapture capture;
+  ASSERT_TRUE(port.Open(pty.path(), 1000000));
+  EXPECT_EQ(port.radioChannel(), 7);
+  ASSERT_EQ(port.channelList().size(), 100u);
+  // The next report finds channel 7 loud and 19 quiet.
+  ASSERT_TRUE(pty.Write(MakeReport(Noise({{7, 4.0f}, {19, 0.3f}}))));
+  port.Restart();
+  EXPECT_EQ(port.radioChannel(), 19);
+  const auto list = port.channelList();
+  ASSERT_EQ(list.size(), 100u);
+  EXPECT_EQ(list.front().channel, 19);
+  port.Close();
+}
+
+TEST(PluginLink, CloseEndsARestartWaitingForAReport) {
+  PtyPair pty;
+  ASSERT_TRUE(pty.Write(MakeReport(Noise({{11, 0.2f}}))));
+  LinkTimings timings = Short();
+  timings.reportTimeout = 20s;  // the restart would wait this long
+  SerialPort port(false, 0, timings);
+  port.SetHand(kHandLeft);
+  StdoutCapture capture;
+  static std::atomic<int> disconnects{0};
+  port.RegisterDataCallback(nullptr, nullptr);
+  port.RegisterEventCallback([](void*, int code) {
+    if (code == PluginEvent_Disconnected) ++disconnects;
+  });
+  ASSERT_TRUE(port.Open(pty.path(), 1000000));
+  port.StartStreaming();
+  // Reads that are never packets: after the grace period a silent second
+  // raises event 3 and sends the serial thread into a restart, waiting for
+  // a report.
+  const auto until = std::chrono::steady_clock::now() + 2600ms;
+  while (std::chrono::steady_clock::now() < until) {
+    pty.Write("noise");
+    std::this_thread::sleep_for(20ms);
+  }
+  ASSERT_EQ(disconnects.load(), 1);
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_TRUE(port.Close());
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 1s);
+  const std::string out = capture.Stop();
+  EXPECT_NE(out.find("exiting thread"), std::string::npos);
+}
+
+TEST(PluginLink, ReceiverTags) {
+  EXPECT_EQ(ReceiverTag(kHandLeft, 0), "LH0");
+  EXPECT_EQ(ReceiverTag(kHandRight, 15), "RH15");
+  EXPECT_EQ(ReceiverTag(kHandLeft, 16), "LH");
+  EXPECT_EQ(ReceiverTag(2, 0), "");
+}
+
+}  // namespace
+}  // namespace ZEMBRA_IMU
