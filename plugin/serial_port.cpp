@@ -3,11 +3,11 @@
 #include <boost/asio/post.hpp>
 #include <cstdio>
 #include <ctime>
-#include <future>
 #include <iostream>
 #include <random>
 
 #include "platform/clock.h"
+#include "platform/run_on_io.h"
 #include "protocol/commands.h"
 
 namespace ZEMBRA_IMU {
@@ -27,19 +27,6 @@ bool Excluded(int channel, int hand) {
 
 bool Suits(int channel, int hand) {
   return protocol::ChannelFitsHand(channel, hand == kHandRight) && !Excluded(channel, hand);
-}
-
-// Runs task on the thread that runs io when one does, else here, and waits.
-template <typename Task>
-void RunOn(boost::asio::io_context& io, bool threadRunning, Task task) {
-  if (!threadRunning) {
-    task();
-    return;
-  }
-  std::packaged_task<void()> job(std::move(task));
-  std::future<void> done = job.get_future();
-  boost::asio::post(io, [&job] { job(); });
-  done.get();
 }
 
 }  // namespace
@@ -305,7 +292,7 @@ bool SerialPort::Close() {
   // Workers write to the port: they end before it closes.
   StopVibrationWorkers();
   if (port_ && port_->IsOpen()) {
-    RunOn(serialIo_, serialThread_.joinable(), [this] {
+    platform::RunOnIoThread(serialIo_, serialThread_.joinable(), [this] {
       const boost::system::error_code cancelError = port_->Cancel();
       const boost::system::error_code closeError = port_->Close();
       for (const auto& error : {cancelError, closeError}) {

@@ -4,13 +4,13 @@
 #include <boost/asio/post.hpp>
 #include <cstdio>
 #include <ctime>
-#include <future>
 #include <iostream>
 #include <random>
 #include <string>
 
 #include "driver/link/channel_selection.h"
 #include "platform/clock.h"
+#include "platform/run_on_io.h"
 #include "protocol/commands.h"
 
 namespace ZEMBRA {
@@ -41,25 +41,13 @@ GloveLink::~GloveLink() { Shutdown(); }
 void GloveLink::Shutdown() {
   if (IoThreadRunning()) {
     if (port_) {
-      RunOnIoThread([this] {
+      platform::RunOnIoThread(io_, IoThreadRunning(), [this] {
         port_->Cancel();
         port_->Close();
       });
     }
     StopThreads();
   }
-}
-
-template <typename Task>
-void GloveLink::RunOnIoThread(Task task) {
-  if (!IoThreadRunning()) {
-    task();
-    return;
-  }
-  std::packaged_task<void()> job(std::move(task));
-  std::future<void> done = job.get_future();
-  boost::asio::post(io_, [&job] { job(); });
-  done.get();
 }
 
 void GloveLink::RunIo() {
@@ -237,7 +225,7 @@ void GloveLink::ClosePort(EIMUError& err) {
     return;
   }
   boost::system::error_code cancelError, closeError;
-  RunOnIoThread([&] {
+  platform::RunOnIoThread(io_, IoThreadRunning(), [&] {
     cancelError = port_->Cancel();
     closeError = port_->Close();
   });

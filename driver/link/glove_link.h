@@ -79,9 +79,6 @@ class GloveLink {
   void Reconnect();
   void OnPairingConfirmed(const boost::system::error_code& ec, size_t n);
   bool IoThreadRunning() const { return readerThread_.joinable() || pairingThread_.joinable(); }
-  // Runs task on the io thread when one runs, else here, and waits for it.
-  template <typename Task>
-  void RunOnIoThread(Task task);
   void RunIo();
   void StopThreads();
 
