@@ -60,19 +60,13 @@ class SerialPort {
   // gets the byte count up to and including the delimiter.
   void AsyncReadUntil(boost::asio::streambuf& stream, std::string_view delimiter, ReadHandler handler);
 
-  // Blocking delimiter read, run on the calling thread's turn of io (nobody
-  // else may be running io). Returns the byte count up to and including the
-  // delimiter. Gives up with boost::asio::error::timed_out after timeout.
-  // When stream reaches its maximum size without the delimiter, all but the
-  // last few bytes are discarded and the read goes on.
-  size_t ReadUntil(boost::asio::streambuf& stream, std::string_view delimiter, std::chrono::milliseconds timeout,
-                   boost::system::error_code& ec);
-
   // Blocking delimiter read that never touches io: it waits on the
-  // descriptor itself, so it may run inside a completion handler of the
-  // thread that runs io. Ends with operation_aborted soon after cancel
-  // becomes true, with timed_out after timeout. Same buffer bound as
-  // ReadUntil. No asynchronous read may be outstanding meanwhile.
+  // descriptor itself, so it may also run inside a completion handler of
+  // the thread that runs io. Returns the byte count up to and including the
+  // delimiter. Ends with operation_aborted soon after cancel becomes true,
+  // with timed_out after timeout. When stream reaches its maximum size
+  // without the delimiter, all but the last few bytes are discarded and the
+  // read goes on. No asynchronous read may be outstanding meanwhile.
   size_t ReadUntilPolling(boost::asio::streambuf& stream, std::string_view delimiter, std::chrono::milliseconds timeout,
                           const std::atomic<bool>& cancel, boost::system::error_code& ec);
 

@@ -124,48 +124,6 @@ void SerialPort::AsyncReadUntil(boost::asio::streambuf& stream, std::string_view
   boost::asio::async_read_until(port_, stream, delimiter_, std::move(handler));
 }
 
-size_t SerialPort::ReadUntil(boost::asio::streambuf& stream, std::string_view delimiter,
-                             std::chrono::milliseconds timeout, boost::system::error_code& ec) {
-  const auto deadline = std::chrono::steady_clock::now() + timeout;
-  for (;;) {
-    bool readDone = false;
-    bool timerDone = false;
-    bool timedOut = false;
-    boost::system::error_code readEc;
-    size_t n = 0;
-    boost::asio::steady_timer timer(io_, deadline);
-    AsyncReadUntil(stream, delimiter, [&](const boost::system::error_code& e, size_t count) {
-      readEc = e;
-      n = count;
-      readDone = true;
-      timer.cancel();
-    });
-    timer.async_wait([&](const boost::system::error_code& e) {
-      timerDone = true;
-      if (!e && !readDone) {
-        timedOut = true;
-        boost::system::error_code ignored;
-        port_.cancel(ignored);
-      }
-    });
-    io_.restart();
-    while (!readDone || !timerDone) io_.run_one();
-
-    if (!readEc) {
-      ec.clear();
-      return n;
-    }
-    if (readEc == boost::asio::error::not_found) {
-      // Full without a delimiter: nothing before the tail can belong to one.
-      const size_t keep = delimiter.size() - 1;
-      stream.consume(stream.size() > keep ? stream.size() - keep : 0);
-      continue;
-    }
-    ec = timedOut ? make_error_code(boost::asio::error::timed_out) : readEc;
-    return 0;
-  }
-}
-
 size_t SerialPort::ReadUntilPolling(boost::asio::streambuf& stream, std::string_view delimiter,
                                    std::chrono::milliseconds timeout, const std::atomic<bool>& cancel,
                                    boost::system::error_code& ec) {

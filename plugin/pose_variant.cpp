@@ -152,16 +152,19 @@ PoseVariant::Outcome PoseVariant::ProcessPacket(const uint8_t* data, size_t size
   if (kind == protocol::PacketKind::Rejected) return Outcome::Rejected;
   const protocol::PacketLayout layout = protocol::LayoutOf(kind);
 
+  // Decode every record first and normalise afterwards, so the square roots
+  // and divisions of the records overlap instead of waiting on each decode.
+  Quatd decoded[protocol::kSensorCount];
   for (int r = 0; r < layout.recordCount; ++r) {
     const uint8_t* record = data + layout.records[r].offset;
-    Quatd& slot = raw_[layout.records[r].sensor];
     if (protocol::RecordCheckOk(record)) {
       const protocol::WireQuat q = protocol::DecodeRecordComponents(record);
-      slot = Normalise({q.x, q.y, q.z, q.w});
+      decoded[r] = {q.x, q.y, q.z, q.w};
     } else {
-      slot = {0.0, 0.0, 0.0, 0.0};
+      decoded[r] = {0.0, 0.0, 0.0, 0.0};
     }
   }
+  for (int r = 0; r < layout.recordCount; ++r) raw_[layout.records[r].sensor] = Normalise(decoded[r]);
 
   if (layout.hasStatus) {
     const protocol::StatusFields status = protocol::DecodeStatus(data, layout.statusOffset);
@@ -279,19 +282,28 @@ void PoseVariant::Compute(bool advanced, int handCode, const Quatd (&alignment)[
   for (int f = 0; f < 4; ++f) {
     const int n = kFingerJoint[f];
     const Quatd F = Mul(W, FromEulerYZ(ey[f], ez[f]));
-    const double z = EulerZ(Rel(F, W));
+    const Quatd towardsF = Inverse(F);  // Rel(F, .) below
+    const double z = EulerZ(Mul(towardsF, W));
     const int32_t state = NextFingerState(fingerState_[f], z);
     fingerState_[f] = state;
 
     if (state == Finger_Open || state == Finger_Closed) {
       const double t = state == Finger_Open ? kFingerSlerpOpen : kFingerSlerpClosed;
       const Quatd J = Slerp(W, F, t);
-      const double a = EulerY(Rel(F, J));
+      const double a = EulerY(Mul(towardsF, J));
       out_[n] = J;
       out_[n - 1] = Mul(F, RotY(a));
-      local_[n - 1] = Mul(towardsWrist, out_[n - 1]);
-      local_[n] = Rel(out_[n - 1], J);
+      // The local joints C are needed only once the finger holds; keep the
+      // shape they come from and form them then (same operands, same bits).
+      shape_[f] = {W, out_[n - 1], J};
+      localPending_[f] = true;
     } else {
+      if (localPending_[f]) {
+        const HeldShape& s = shape_[f];
+        local_[n - 1] = Rel(s.wrist, s.proximal);
+        local_[n] = Rel(s.proximal, s.intermediate);
+        localPending_[f] = false;
+      }
       out_[n - 1] = Mul(W, local_[n - 1]);
       out_[n] = Mul(out_[n - 1], local_[n]);
     }

@@ -145,6 +145,11 @@ class PoseVariant {
   Quatd sensorJoint_[6];  // the sensors after the frame change, by sensor index
   Quatd out_[16];         // delivered joints D
   Quatd local_[16];       // joints relative to their parents C: the hold memory
+  struct HeldShape {
+    Quatd wrist, proximal, intermediate;
+  };
+  HeldShape shape_[4];            // last followed shape per finger slot, source of C
+  bool localPending_[4] = {};     // C of the finger not yet formed from shape_
   int32_t fingerState_[4] = {};  // by finger slot (pinky, ring, middle, index)
   int32_t statusTable_[6] = {};
   int32_t statusByte_ = 0;

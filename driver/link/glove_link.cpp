@@ -21,6 +21,8 @@ namespace {
 // Bytes that never contain a delimiter are discarded past this size.
 constexpr size_t kStreamBufferLimit = 64 * 1024;
 constexpr auto kCommandPause = std::chrono::milliseconds(10);
+// OpenPort's report wait ends by its time-out alone.
+const std::atomic<bool> kNeverCancel{false};
 
 void PrintSystemError(const boost::system::system_error& error) {
   std::cout << "Error Code" << error.code().category().name() << ':' << error.code().value() << std::endl;
@@ -122,7 +124,8 @@ void GloveLink::OpenPort(EIMUError& err, const PortInfo& info, HandType hand) {
 bool GloveLink::ReadChannelReport() {
   while (!channelReportDone_) {
     boost::system::error_code ec;
-    const size_t n = port_->ReadUntil(streamBuffer_, protocol::kReportDelimiter, timings_.reportTimeout, ec);
+    const size_t n =
+        port_->ReadUntilPolling(streamBuffer_, protocol::kReportDelimiter, timings_.reportTimeout, kNeverCancel, ec);
     if (ec == boost::asio::error::timed_out) {
       std::cout << "No channel report from the receiver within " << timings_.reportTimeout.count() / 1000.0
                 << " s; giving up" << std::endl;
