@@ -16,6 +16,7 @@
 #include <thread>
 #include <vector>
 
+#include "plugin/pose_variant.h"
 #include "sim/packet_builder.h"
 #include "sim/receiver_simulator.h"
 #include "sim/sysfs_tree.h"
@@ -26,6 +27,7 @@ namespace {
 
 using namespace std::chrono_literals;
 using Handle = void;
+using ZEMBRA::HandType;
 using DataCallback = void (*)(void*, const float[16][4], int, int, const int*, float, int, int);
 using EventCallback = void (*)(void*, int);
 
@@ -232,6 +234,27 @@ TEST_F(PluginHost, BothHandsStreamThroughTheExports) {
         ASSERT_NEAR(n, 1.0f, 1e-4f);
       }
     }
+    // The same bursts through a pose variant of the test's own give the
+    // same joints, bit for bit, in the plug-in's order and precision.
+    ZEMBRA_IMU::PoseVariant reference(false, 0);
+    reference.SetHand(glove.hand);
+    const HandType type = glove.hand == 1 ? ZEMBRA::Hand_Left : ZEMBRA::Hand_Right;
+    uint64_t next = 0;
+    float expected[16][4];
+    size_t compared = 0;
+    for (size_t i = 0; i < glove.sink.poses.size(); ++i) {
+      const uint64_t sequence = uint64_t(glove.sink.statusValues[i]);
+      ASSERT_GE(sequence, next) << "poses arrive in burst order";
+      for (; next <= sequence; ++next) {
+        const ZEMBRA::sim::Burst burst = ZEMBRA::sim::BuildBurst(
+            ZEMBRA::sim::EncodeSensors(glove.receiver->BurstFrame(next), type), ZEMBRA::sim::StatusForBurst(next));
+        reference.ProcessPacket(burst.data(), burst.size(), expected);
+      }
+      for (int j = 0; j < 16; ++j)
+        for (int c = 0; c < 4; ++c) ASSERT_EQ(glove.sink.poses[i][size_t(j)][size_t(c)], expected[j][c]) << j;
+      ++compared;
+    }
+    EXPECT_EQ(compared, glove.sink.poses.size());
     // The first half-second check marks the link connected.
     ASSERT_FALSE(glove.sink.events.empty());
     EXPECT_EQ(glove.sink.events.front().first, 2);
