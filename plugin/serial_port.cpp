@@ -189,7 +189,10 @@ void SerialPort::StartStreaming() {
     std::printf("Time is up\n");
     std::fflush(stdout);
   });
-  boost::asio::post(serialIo_, [this] { StartRead(); });
+  // Armed on this thread, after the window times are set: the first
+  // completion sees them, and Asio's one-time descriptor set-up is ordered
+  // before the command writes this thread and the workers make later.
+  StartRead();
   std::cout << "start async read" << std::endl;
 }
 

@@ -114,8 +114,11 @@ void GloveLink::OpenPort(EIMUError& err, const PortInfo& info, HandType hand) {
   openTime_ = platform::NowTicks();
   halfWindowStart_ = openTime_;
   packetsHalfWindow_ += 1;
-  // Handed to the io thread so that the first completion sees the times above.
-  boost::asio::post(io_, [this] { StartRead(); });
+  // Armed here, after the times above are set. Starting the first
+  // asynchronous operation on this thread also keeps Asio's one-time
+  // descriptor set-up ordered before the blocking command writes that this
+  // thread makes later.
+  StartRead();
   std::cout << "start async read" << std::endl;
 }
 
