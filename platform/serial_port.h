@@ -76,7 +76,6 @@ class SerialPort {
  private:
   void GatherBurst(uint8_t* buffer, size_t size, size_t& have);
 
-  boost::asio::io_context& io_;
   boost::asio::serial_port port_;
   std::string delimiter_;
 };

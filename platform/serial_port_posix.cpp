@@ -38,7 +38,7 @@ bool IsAccessDenied(const boost::system::error_code& ec) {
   return ec.value() == EACCES || ec.value() == EBUSY || ec.value() == EWOULDBLOCK || ec.value() == EPERM;
 }
 
-SerialPort::SerialPort(boost::asio::io_context& io) : io_(io), port_(io) {}
+SerialPort::SerialPort(boost::asio::io_context& io) : port_(io) {}
 
 SerialPort::~SerialPort() { Close(); }
 
