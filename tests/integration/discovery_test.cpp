@@ -19,6 +19,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "tests/support/temp_dir.h"
 #include "driver/ZEMBRAIMUImpl.h"
 #include "sim/sysfs_tree.h"
 
@@ -33,20 +34,10 @@ using ZEMBRA::sim::UsbSerialReceiver;
 using ::testing::HasSubstr;
 using ::testing::Not;
 
-class TempDir {
+// Each test's trees live in a directory of its own.
+class TempDir : public ZEMBRA::testsupport::TempDir {
  public:
-  TempDir() {
-    std::string pattern = (fs::temp_directory_path() / "zembra-disc-XXXXXX").string();
-    path_ = mkdtemp(pattern.data()) ? pattern : std::string();
-  }
-  ~TempDir() {
-    std::error_code ec;
-    if (!path_.empty()) fs::remove_all(path_, ec);
-  }
-  const std::string& path() const { return path_; }
-
- private:
-  std::string path_;
+  TempDir() : ZEMBRA::testsupport::TempDir("zembra-disc") {}
 };
 
 // The controlling side of a pseudo-terminal, standing in for a receiver.

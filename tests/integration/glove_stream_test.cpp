@@ -15,6 +15,7 @@
 #include "sim/receiver_simulator.h"
 #include "sim/sysfs_tree.h"
 #include "tests/support/recording_handler.h"
+#include "tests/support/temp_dir.h"
 #include "tests/support/stdout_capture.h"
 
 namespace ZEMBRA {
@@ -26,19 +27,11 @@ using testsupport::RecordingHandler;
 
 class TempTree {
  public:
-  TempTree() {
-    char pattern[] = "/tmp/zembra-stream-XXXXXX";
-    root_ = ::mkdtemp(pattern);
-  }
-  ~TempTree() {
-    std::error_code ignored;
-    std::filesystem::remove_all(root_, ignored);
-  }
-  std::string sys() const { return root_ + "/sys"; }
-  std::string dev() const { return root_ + "/dev"; }
+  std::string sys() const { return dir_.path() + "/sys"; }
+  std::string dev() const { return dir_.path() + "/dev"; }
 
  private:
-  std::string root_;
+  testsupport::TempDir dir_{"zembra-stream"};
 };
 
 struct Hand {

@@ -15,6 +15,7 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/support/temp_dir.h"
 #include "platform/latency_timer.h"
 #include "platform/port_enum.h"
 #include "sim/sysfs_tree.h"
@@ -28,20 +29,10 @@ using ZEMBRA::platform::PortRoots;
 using ZEMBRA::sim::SysfsTree;
 using ZEMBRA::sim::UsbSerialReceiver;
 
-class TempDir {
+// Each test's trees live in a directory of its own.
+class TempDir : public ZEMBRA::testsupport::TempDir {
  public:
-  TempDir() {
-    std::string pattern = (fs::temp_directory_path() / "zembra-ports-XXXXXX").string();
-    path_ = mkdtemp(pattern.data()) ? pattern : std::string();
-  }
-  ~TempDir() {
-    std::error_code ec;
-    if (!path_.empty()) fs::remove_all(path_, ec);
-  }
-  const std::string& path() const { return path_; }
-
- private:
-  std::string path_;
+  TempDir() : ZEMBRA::testsupport::TempDir("zembra-ports") {}
 };
 
 void WriteText(const fs::path& path, const std::string& text) {
