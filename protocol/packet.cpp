@@ -40,27 +40,10 @@ PacketKind ClassifyRead(const uint8_t* data, size_t size) {
   return PacketKind::Rejected;
 }
 
-uint8_t RecordCheckByte(const uint8_t* record) {
-  uint8_t x = 0;
-  for (size_t i = 0; i < 16; i += 2) x ^= record[i];
-  return x;
-}
-
-float ReadFloatLE(const uint8_t* p) {
-  const uint32_t bits = uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-  float value;
-  std::memcpy(&value, &bits, sizeof value);
-  return value;
-}
-
 void WriteFloatLE(float value, uint8_t* p) {
   uint32_t bits;
   std::memcpy(&bits, &value, sizeof bits);
   for (int i = 0; i < 4; ++i) p[i] = uint8_t(bits >> (8 * i));
-}
-
-WireQuat DecodeRecordComponents(const uint8_t* record) {
-  return {ReadFloatLE(record), ReadFloatLE(record + 4), ReadFloatLE(record + 8), ReadFloatLE(record + 12)};
 }
 
 PacketLayout LayoutOf(PacketKind kind) {

@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 namespace ZEMBRA {
 namespace protocol {
@@ -31,14 +32,29 @@ enum class PacketKind {
 PacketKind ClassifyRead(const uint8_t* data, size_t size);
 
 // XOR of the record's even-offset bytes 0, 2, ..., 14.
-uint8_t RecordCheckByte(const uint8_t* record);
+inline uint8_t RecordCheckByte(const uint8_t* record) {
+  uint8_t x = 0;
+  for (size_t i = 0; i < 16; i += 2) x ^= record[i];
+  return x;
+}
 inline bool RecordCheckOk(const uint8_t* record) { return RecordCheckByte(record) == record[16]; }
+
+// Little-endian float32 at p (the wire's byte order on every host).
+inline float ReadFloatLE(const uint8_t* p) {
+  const uint32_t bits = uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+  float value;
+  std::memcpy(&value, &bits, sizeof value);
+  return value;
+}
+void WriteFloatLE(float value, uint8_t* p);
 
 // The four little-endian float32 components x, y, z, w of a record, as sent.
 struct WireQuat {
   float x, y, z, w;
 };
-WireQuat DecodeRecordComponents(const uint8_t* record);
+inline WireQuat DecodeRecordComponents(const uint8_t* record) {
+  return {ReadFloatLE(record), ReadFloatLE(record + 4), ReadFloatLE(record + 8), ReadFloatLE(record + 12)};
+}
 
 // Where each sensor record and the status block sit inside a packet.
 struct RecordSlot {
@@ -64,10 +80,6 @@ StatusFields DecodeStatus(const uint8_t* packet, size_t statusOffset);
 
 // Status table slot of a selector: 3->0, 2->1, 4->2, 1->4, 0->5, any other->3.
 int StatusSlotForSelector(int32_t selector);
-
-// Little-endian float32 at p (the wire's byte order on every host).
-float ReadFloatLE(const uint8_t* p);
-void WriteFloatLE(float value, uint8_t* p);
 
 }  // namespace protocol
 }  // namespace ZEMBRA

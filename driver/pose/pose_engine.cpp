@@ -50,15 +50,21 @@ PoseEngine::Outcome PoseEngine::ProcessPacket(const uint8_t* data, size_t size, 
   if (kind == protocol::PacketKind::Rejected) return Outcome::Rejected;
   const protocol::PacketLayout layout = protocol::LayoutOf(kind);
 
+  // Decode every record, then normalise them together, four lanes at a
+  // time; a record with a bad check byte becomes the zero quaternion.
+  Quat decoded[8];
+  bool good[8] = {};
   for (int r = 0; r < layout.recordCount; ++r) {
     const uint8_t* record = data + layout.records[r].offset;
-    Quat& slot = raw_[size_t(layout.records[r].sensor)];
-    if (protocol::RecordCheckOk(record)) {
-      const protocol::WireQuat q = protocol::DecodeRecordComponents(record);
-      slot = Normalise({q.x, q.y, q.z, q.w});
-    } else {
-      slot = {0.0f, 0.0f, 0.0f, 0.0f};
-    }
+    good[r] = protocol::RecordCheckOk(record);
+    const protocol::WireQuat q = protocol::DecodeRecordComponents(record);
+    decoded[r] = {q.x, q.y, q.z, q.w};
+  }
+  for (int r = layout.recordCount; r < 8; ++r) decoded[r] = kIdentity;
+  lanes::Store(lanes::Normalise(lanes::Load(&decoded[0])), &decoded[0]);
+  if (layout.recordCount > 4) lanes::Store(lanes::Normalise(lanes::Load(&decoded[4])), &decoded[4]);
+  for (int r = 0; r < layout.recordCount; ++r) {
+    raw_[size_t(layout.records[r].sensor)] = good[r] ? decoded[r] : Quat{0.0f, 0.0f, 0.0f, 0.0f};
   }
 
   if (layout.hasStatus) {
@@ -98,79 +104,84 @@ bool PoseEngine::SensorsValid() const {
 }
 
 void PoseEngine::ComputeJoints(const std::array<Quat, 4>& alignment) {
+  using namespace lanes;
   for (size_t i = 0; i < 5; ++i) joints_[i] = ChangeFrame(raw_[i]);
   joints_[Joint_Wrist] = ChangeFrame(raw_[5]);
-  const Quat X = joints_[Joint_Wrist];
+  const Quat wrist = joints_[Joint_Wrist];
   Quat T = joints_[Joint_ThumbDistal];
 
-  for (size_t i = 0; i < 4; ++i) joints_[i] = Mul(joints_[i], alignment[i]);
+  // The four long fingers run side by side, one per lane.
+  const Quat4 X = Splat(wrist);
+  const Quat4 fingers = Mul(Load(&joints_[0]), Load(alignment.data()));
 
   const HandType hand = this->hand();
-  const bool advanced = advancedMode();
   // Rel(X, q) for every q below, with X normalised once.
-  const Quat towardsX = Conj(Normalise(X));
-  std::array<Quat, 4> estimate;
-  for (size_t i = 0; i < 4; ++i) {
-    // ex is dropped below, so only ey and ez are evaluated.
-    const EulerYZ e = ToEulerYZ(Mul(towardsX, joints_[i]));
-    float ey = e.ey;
-    const float ez = e.ez;
-    if (advanced) {
-      if (ez > 30.0f || ez < -100.0f) ey = (160.0f - ez) / 130.0f * ey;
-    } else {
-      const float base = hand == Hand_Left ? kLeftSpread[i] : -kLeftSpread[i];
-      if (ez > 0.0f || ez < -100.0f) {
-        ey = (160.0f - ez) / 160.0f * base;
-      } else {
-        ey = base;
-      }
-    }
-    estimate[i] = Mul(X, FromEulerYZ(ey, ez));
+  const Quat4 towardsX = Splat(Conj(Normalise(wrist)));
+  const Quat4 r = Mul(towardsX, fingers);
+  const Euler4 poles = PolesOf(r);
+  F4 ey = EulerY(r, poles);
+  const F4 ez = EulerZ(r, poles);
+  if (advancedMode()) {
+    ey = Select((ez > Splat(30.0f)) | (ez < Splat(-100.0f)), (Splat(160.0f) - ez) / Splat(130.0f) * ey, ey);
+  } else {
+    const F4 base = hand == Hand_Left ? Load(kLeftSpread) : -Load(kLeftSpread);
+    ey = Select((ez > Splat(0.0f)) | (ez < Splat(-100.0f)), (Splat(160.0f) - ez) / Splat(160.0f) * base, base);
   }
+  const Quat4 estimate = Mul(X, FromEulerYZ(ey, ez));
 
-  // The bend of each final intermediate joint against the wrist drives its
-  // distal joint and is the finger value. For a plausible estimate the joint
-  // is the estimate itself, whose bend the plausibility test has already
-  // measured.
-  std::array<float, 4> bend;
-  for (size_t i = 0; i < 4; ++i) {
-    const Quat& P = estimate[i];
-    const float z = RelZ(P, X);
-    Quat& proximal = joints_[Joint_PinkyProximal + i];
-    if (z < 100.0f && z > -160.0f) {
-      const Quat S = Slerp(X, P, 0.45f);
-      joints_[i] = P;
-      proximal = Mul(S, RotY(RelY(S, P)));
-      heldProximal_[i] = Mul(towardsX, proximal);
-      heldIntermediate_[i] = Rel(proximal, P);
-      bend[i] = z;
-    } else {
-      proximal = Mul(X, heldProximal_[i]);
-      joints_[i] = Mul(proximal, heldIntermediate_[i]);
-      bend[i] = RelZ(joints_[i], X);
-    }
+  // A plausible estimate is the intermediate joint itself and its bend
+  // against the wrist is the finger value; an implausible one gives way to
+  // the last plausible shape, held relative to the wrist.
+  const F4 z = RelZ(estimate, X);
+  const M4 plausible = (z < Splat(100.0f)) & (z > Splat(-160.0f));
+  const Quat4 S = Slerp(X, estimate, Splat(0.45f));
+  Quat4 intermediate = estimate;
+  Quat4 proximal = Mul(S, RotY(RelY(S, estimate)));
+  Quat4 heldProximal = Mul(towardsX, proximal);
+  Quat4 heldIntermediate = Rel(proximal, estimate);
+  F4 bend = z;
+  if (!All(plausible)) {
+    const Quat4 oldProximal = Load(heldProximal_.data());
+    const Quat4 oldIntermediate = Load(heldIntermediate_.data());
+    const Quat4 heldP = Mul(X, oldProximal);
+    const Quat4 heldJ = Mul(heldP, oldIntermediate);
+    proximal = Select(plausible, proximal, heldP);
+    intermediate = Select(plausible, intermediate, heldJ);
+    heldProximal = Select(plausible, heldProximal, oldProximal);
+    heldIntermediate = Select(plausible, heldIntermediate, oldIntermediate);
+    bend = Select(plausible, bend, RelZ(heldJ, X));
   }
+  Store(heldProximal, heldProximal_.data());
+  Store(heldIntermediate, heldIntermediate_.data());
+  Store(intermediate, &joints_[Joint_PinkyIntermediate]);
+  Store(proximal, &joints_[Joint_PinkyProximal]);
 
-  for (size_t i = 0; i < 4; ++i) {
-    const float z = bend[i];
-    joints_[Joint_PinkyDistal + i] = z < 0.0f ? Mul(joints_[i], RotZHalfAngle(z * (-kDegToRad) * 0.25f)) : joints_[i];
-  }
+  // A bent finger curls its distal joint by a quarter of the bend.
+  const Quat4 curled = Mul(intermediate, RotZHalfAngle(bend * Splat(-kDegToRad) * Splat(0.25f)));
+  Store(Select(bend < Splat(0.0f), curled, intermediate), &joints_[Joint_PinkyDistal]);
 
   Quat V = kIdentity;
   if (hand == Hand_Right) {
-    V = Mul(X, kRightThumbReference);
+    V = Mul(wrist, kRightThumbReference);
     T = Mul(T, kRightThumbCorrection);
   } else if (hand == Hand_Left) {
-    V = Mul(X, kLeftThumbReference);
+    V = Mul(wrist, kLeftThumbReference);
     T = Mul(T, kLeftThumbCorrection);
   }
   joints_[Joint_ThumbDistal] = T;
 
+  // Both thumb joints on the one arc from V to T, in two lanes.
   const float thumbBend = RelZ(T, V);
-  joints_[Joint_ThumbIntermediate] = Slerp(V, T, 0.0025f * thumbBend + 0.75f);
-  joints_[Joint_ThumbProximal] = Slerp(V, T, 0.0025f * thumbBend + 0.55f);
+  const float rateIntermediate = 0.0025f * thumbBend + 0.75f;
+  const float rateProximal = 0.0025f * thumbBend + 0.55f;
+  Quat thumb[4];
+  Store(Slerp(Splat(V), Splat(T), Set(rateIntermediate, rateProximal, rateIntermediate, rateProximal)), thumb);
+  joints_[Joint_ThumbIntermediate] = thumb[0];
+  joints_[Joint_ThumbProximal] = thumb[1];
 
-  for (size_t i = 0; i < 4; ++i) bend_[i].store(bend[i], std::memory_order_relaxed);
+  float bends[4];
+  lanes::Store(bend, bends);
+  for (size_t i = 0; i < 4; ++i) bend_[i].store(bends[i], std::memory_order_relaxed);
   bend_[4].store(thumbBend, std::memory_order_relaxed);
 }
 
@@ -181,8 +192,10 @@ void PoseEngine::AlignFingers(std::ostream& out) {
     for (size_t i = 0; i < 4; ++i) {
       const float a = RelY(measuredWrist_, measuredFingers_[i]);
       const float h = a * 0.5f * kDegToRad;
+      float s, c;
+      SinCos(h, s, c);
       before[i] = alignment_[i];
-      alignment_[i] = Mul(alignment_[i], Quat{0.0f, -std::sin(h), 0.0f, std::cos(h)});
+      alignment_[i] = Mul(alignment_[i], Quat{0.0f, -s, 0.0f, c});
       after[i] = alignment_[i];
     }
   }

@@ -1,83 +1,40 @@
 #include "driver/pose/quat_math.h"
 
-#include <cmath>
-
 namespace ZEMBRA {
 namespace pose {
 
+namespace {
+
+using lanes::F4;
+using lanes::Quat4;
+
+Quat4 Wide(const Quat& q) { return lanes::Splat(q); }
+F4 Wide(float f) { return lanes::Splat(f); }
+
+}  // namespace
+
 Euler ToEuler(const Quat& q) {
-  using namespace euler_detail;
-  const Pole pole = PoleOf(q);
-  if (pole == Pole::North) return {1.5707964f * kRadToDeg, PoleY(q, pole), 0.0f};
-  if (pole == Pole::South) return {-1.5707964f * kRadToDeg, PoleY(q, pole), 0.0f};
-  const float x = q.x, y = q.y, z = q.z, w = q.w;
-  const float t = x * w - z * y;
-  return {std::asin(2.0f * t) * kRadToDeg, GeneralY(q), GeneralZ(q)};
+  const Quat4 wide = Wide(q);
+  const lanes::Euler4 poles = lanes::PolesOf(wide);
+  return {lanes::Lane0(lanes::EulerX(wide, poles)), lanes::Lane0(lanes::EulerY(wide, poles)),
+          lanes::Lane0(lanes::EulerZ(wide, poles))};
 }
 
-Quat FromEuler(float ex, float ey, float ez) {
-  const float hx = ex * kDegToRad * 0.5f;
-  const float hy = ey * kDegToRad * 0.5f;
-  const float hz = ez * kDegToRad * 0.5f;
-  const float sx = std::sin(hx), cx = std::cos(hx);
-  const float sy = std::sin(hy), cy = std::cos(hy);
-  const float sz = std::sin(hz), cz = std::cos(hz);
-  return {cz * cy * sx - sz * sy * cx,
-          sz * cy * sx + cz * sy * cx,
-          sz * cy * cx - cz * sy * sx,
-          sz * sy * sx + cz * cy * cx};
-}
+float EulerY(const Quat& q) { return lanes::Lane0(lanes::EulerY(Wide(q))); }
+float EulerZ(const Quat& q) { return lanes::Lane0(lanes::EulerZ(Wide(q))); }
 
-Quat FromEulerYZ(float ey, float ez) {
-  // sin(0) and cos(0) are exactly 0 and 1, so the products below are those
-  // of FromEuler(0, ey, ez).
-  const float hy = ey * kDegToRad * 0.5f;
-  const float hz = ez * kDegToRad * 0.5f;
-  const float sx = 0.0f, cx = 1.0f;
-  const float sy = std::sin(hy), cy = std::cos(hy);
-  const float sz = std::sin(hz), cz = std::cos(hz);
-  return {cz * cy * sx - sz * sy * cx,
-          sz * cy * sx + cz * sy * cx,
-          sz * cy * cx - cz * sy * sx,
-          sz * sy * sx + cz * cy * cx};
-}
+Quat FromEuler(float ex, float ey, float ez) { return lanes::Lane0(lanes::FromEuler(Wide(ex), Wide(ey), Wide(ez))); }
+Quat FromEulerYZ(float ey, float ez) { return lanes::Lane0(lanes::FromEulerYZ(Wide(ey), Wide(ez))); }
+Quat RotY(float degrees) { return lanes::Lane0(lanes::RotY(Wide(degrees))); }
+Quat RotZ(float degrees) { return lanes::Lane0(lanes::RotZ(Wide(degrees))); }
+Quat RotZHalfAngle(float halfRadians) { return lanes::Lane0(lanes::RotZHalfAngle(Wide(halfRadians))); }
+Quat Slerp(const Quat& a, const Quat& b, float t) { return lanes::Lane0(lanes::Slerp(Wide(a), Wide(b), Wide(t))); }
 
-Quat RotY(float degrees) {
-  const float h = degrees * 0.5f * kDegToRad;
-  return {0.0f, std::sin(h), 0.0f, std::cos(h)};
-}
-
-Quat RotZ(float degrees) { return RotZHalfAngle(degrees * 0.5f * kDegToRad); }
-
-Quat RotZHalfAngle(float halfRadians) { return {0.0f, 0.0f, std::sin(halfRadians), std::cos(halfRadians)}; }
-
-Quat Slerp(const Quat& a, const Quat& b, float t) {
-  const float aa = Dot(a, a);
-  const float bb = Dot(b, b);
-  if (aa == 0.0f) return bb == 0.0f ? kIdentity : b;
-  if (bb == 0.0f) return a;
-  float d = Dot(a, b);
-  if (d >= 1.0f || d <= -1.0f) return a;
-  Quat c = b;
-  if (d < 0.0f) {
-    c = {-b.x, -b.y, -b.z, -b.w};
-    d = -d;
-  }
-  float wa, wb;
-  if (d < 0.99f) {
-    const float theta = std::acos(d);
-    const float s = std::sin(theta);
-    wa = std::sin((1.0f - t) * theta) / s;
-    wb = std::sin(t * theta) / s;
-  } else {
-    wa = 1.0f - t;
-    wb = t;
-  }
-  const Quat r = {wa * a.x + wb * c.x, wa * a.y + wb * c.y, wa * a.z + wb * c.z, wa * a.w + wb * c.w};
-  const float rr = Dot(r, r);
-  if (!(rr > 0.0f)) return kIdentity;
-  const float len = std::sqrt(rr);
-  return {r.x / len, r.y / len, r.z / len, r.w / len};
+void SinCos(float radians, float& sine, float& cosine) {
+  F4 s, c;
+  lanes::SinCos(Wide(radians), s, c);
+  sine = lanes::Lane0(s);
+  cosine = lanes::Lane0(c);
 }
 
 }  // namespace pose
