@@ -7,7 +7,10 @@
 // the vector build and the portable build agree to the bit.
 #pragma once
 
-#if defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2)
+// ZEMBRA_LANES_PORTABLE picks the plain floats on any processor; the tests
+// use it to check that both give the same bits.
+#if !defined(ZEMBRA_LANES_PORTABLE) && \
+    (defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2))
 #include "driver/pose/lanes/lanes_sse2.h"
 #else
 #include "driver/pose/lanes/lanes_portable.h"

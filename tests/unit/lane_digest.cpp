@@ -1,0 +1,95 @@
+// Prints one digest of the bits that the lane blocks produce over a fixed
+// set of arguments (ordinary ones, poles, zeros, infinities and NaNs). It is
+// built once on the processor's vector lanes and once on plain floats; the
+// test that runs both expects the same digest, since the engine promises the
+// same numbers from every build.
+#include <cinttypes>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <limits>
+
+#include "driver/pose/lanes/quat4.h"
+
+namespace {
+
+using namespace ZEMBRA::pose::lanes;
+using ZEMBRA::Quat;
+
+class Digest {
+ public:
+  void Add(F4 v) {
+    float f[4];
+    Store(v, f);
+    for (float x : f) {
+      uint32_t bits;
+      std::memcpy(&bits, &x, sizeof bits);
+      for (int i = 0; i < 4; ++i) {
+        hash_ = (hash_ ^ ((bits >> (8 * i)) & 0xFFu)) * 0x100000001B3ull;
+      }
+    }
+  }
+  void Add(const Quat4& q) {
+    Add(q.x);
+    Add(q.y);
+    Add(q.z);
+    Add(q.w);
+  }
+  uint64_t value() const { return hash_; }
+
+ private:
+  uint64_t hash_ = 0xCBF29CE484222325ull;
+};
+
+// A fixed pseudo-random float in [-range, range] from a counter.
+float Wander(uint32_t i, float range) {
+  uint32_t x = i * 2654435761u + 12345u;
+  x ^= x >> 15;
+  x *= 2246822519u;
+  x ^= x >> 13;
+  return (float(x & 0xFFFFFFu) / float(0xFFFFFF) * 2.0f - 1.0f) * range;
+}
+
+F4 WanderLanes(uint32_t i, float range) {
+  return Set(Wander(4 * i, range), Wander(4 * i + 1, range), Wander(4 * i + 2, range), Wander(4 * i + 3, range));
+}
+
+}  // namespace
+
+int main() {
+  constexpr float inf = std::numeric_limits<float>::infinity();
+  constexpr float nan = std::numeric_limits<float>::quiet_NaN();
+  Digest digest;
+  const F4 specials[] = {Set(0.0f, -0.0f, inf, -inf), Set(nan, 1.0f, -1.0f, 0.5f), Set(1e-30f, -1e30f, 3.1415927f, 1e6f)};
+  for (const F4& a : specials) {
+    for (const F4& b : specials) digest.Add(Atan2(a, b));
+    F4 s, c;
+    SinCos(a, s, c);
+    digest.Add(s);
+    digest.Add(c);
+    digest.Add(Acos(a));
+    digest.Add(Asin(a));
+  }
+  for (uint32_t i = 0; i < 20000; ++i) {
+    const F4 a = WanderLanes(i, 4.0f), b = WanderLanes(i + 50000, 1.0f);
+    F4 s, c;
+    SinCos(a, s, c);
+    digest.Add(s);
+    digest.Add(c);
+    digest.Add(Atan2(a, b));
+    digest.Add(Acos(b));
+    digest.Add(Asin(b));
+    const Quat4 q = {WanderLanes(i + 100000, 1.0f), WanderLanes(i + 150000, 1.0f), WanderLanes(i + 200000, 1.0f),
+                     WanderLanes(i + 250000, 1.0f)};
+    const Quat4 r = {b, a, WanderLanes(i + 300000, 1.0f), WanderLanes(i + 350000, 1.0f)};
+    const Euler4 poles = PolesOf(q);
+    digest.Add(EulerX(q, poles));
+    digest.Add(EulerY(q, poles));
+    digest.Add(EulerZ(q, poles));
+    digest.Add(FromEuler(a * Splat(45.0f), b * Splat(180.0f), a * Splat(-30.0f)));
+    digest.Add(Slerp(Normalise(q), Normalise(r), WanderLanes(i + 400000, 1.5f)));
+    digest.Add(Mul(q, r));
+  }
+  std::printf("%016" PRIx64 "\n", digest.value());
+  return 0;
+}
