@@ -142,8 +142,9 @@ void PoseVariant::CloseFingerAlignment() {
   const Quatd towardsWrist = Inverse(measuredWrist_);
   for (int f = 0; f < 4; ++f) {  // joints 14, 11, 8, 5
     const double a = EulerY(Mul(towardsWrist, measuredFinger_[f]));
-    const double h = a * 0.5 * kDegToRadd;
-    alignment_[f] = Mul(alignment_[f], Quatd{0.0, -std::sin(h), 0.0, std::cos(h)});
+    double s, c;
+    SinCos(a * 0.5 * kDegToRadd, s, c);
+    alignment_[f] = Mul(alignment_[f], Quatd{0.0, -s, 0.0, c});
   }
 }
 
@@ -164,7 +165,13 @@ PoseVariant::Outcome PoseVariant::ProcessPacket(const uint8_t* data, size_t size
       decoded[r] = {0.0, 0.0, 0.0, 0.0};
     }
   }
-  for (int r = 0; r < layout.recordCount; ++r) raw_[layout.records[r].sensor] = Normalise(decoded[r]);
+  // Two records at a time (a packet carries three or six).
+  for (int r = 0; r < layout.recordCount; r += 2) {
+    const bool second = r + 1 < layout.recordCount;
+    const lanes::Quatd2 unit = lanes::Normalise(lanes::Pair(decoded[r], second ? decoded[r + 1] : kIdentityd));
+    raw_[layout.records[r].sensor] = lanes::Lane0(unit);
+    if (second) raw_[layout.records[r + 1].sensor] = lanes::Lane1(unit);
+  }
 
   if (layout.hasStatus) {
     const protocol::StatusFields status = protocol::DecodeStatus(data, layout.statusOffset);
@@ -235,11 +242,16 @@ void PoseVariant::Compute(bool advanced, int handCode, const Quatd (&alignment)[
 
   // Alignment, then the estimate of each long finger from its bend and
   // spread relative to the wrist.
+  // The fingers run two at a time, one per lane: pinky and ring, then
+  // middle and index.
+  using namespace lanes;
+  const Quatd2 wrist = Splat(W);
   double ey[4], ez[4];
-  for (int f = 0; f < 4; ++f) {
-    const Quatd r = Mul(towardsWrist, Mul(sensorJoint_[f], alignment[f]));
-    ez[f] = EulerZ(r);
-    if (advanced) ey[f] = EulerY(r);
+  for (int f = 0; f < 4; f += 2) {
+    const Quatd2 fingers = Pair(sensorJoint_[f], sensorJoint_[f + 1]);
+    const Quatd2 r = Mul(Splat(towardsWrist), Mul(fingers, Pair(alignment[f], alignment[f + 1])));
+    StorePair(EulerZ(r), ez + f);
+    if (advanced) StorePair(EulerY(r), ey + f);
   }
   if (advanced) {
     const double L = kSpreadLimit;
@@ -278,56 +290,90 @@ void PoseVariant::Compute(bool advanced, int handCode, const Quatd (&alignment)[
   }
 
   // Each long finger through its state machine: proximal n-1, intermediate
-  // n, distal n+1.
+  // n, distal n+1. The fingers are independent, so each step runs for all
+  // four before the next: the processor then overlaps four chains of
+  // arc functions instead of waiting on one.
+  Quatd F[4], towardsF[4];
+  double z[4];
+  for (int f = 0; f < 4; f += 2) {
+    const Quatd2 estimate = Mul(wrist, FromEulerYZ(Set(ey[f], ey[f + 1]), Set(ez[f], ez[f + 1])));
+    const Quatd2 towards = Inverse(estimate);  // Rel(F, .) below
+    StorePair(EulerZ(Mul(towards, wrist)), z + f);
+    StorePair(estimate, F + f);
+    StorePair(towards, towardsF + f);
+  }
+  bool follows[4], closed[4];
+  for (int f = 0; f < 4; ++f) {
+    const int32_t state = NextFingerState(fingerState_[f], z[f]);
+    fingerState_[f] = state;
+    follows[f] = state == Finger_Open || state == Finger_Closed;
+    closed[f] = state == Finger_Closed || state == Finger_HoldClosed;
+  }
+
+  // A following finger: the intermediate joint on the arc from the wrist to
+  // the estimate, the proximal joint turned about Y to meet it.
+  Quatd J[4], proximal[4];
+  for (int f = 0; f < 4; f += 2) {
+    if (!follows[f] && !follows[f + 1]) continue;
+    const Quatd2 estimate = Pair(F[f], F[f + 1]);
+    const D2 t = Set(fingerState_[f] == Finger_Open ? kFingerSlerpOpen : kFingerSlerpClosed,
+                     fingerState_[f + 1] == Finger_Open ? kFingerSlerpOpen : kFingerSlerpClosed);
+    const Quatd2 joint = SlerpArc2(wrist, estimate).At(t);
+    const D2 a = EulerY(Mul(Pair(towardsF[f], towardsF[f + 1]), joint));
+    StorePair(joint, J + f);
+    StorePair(Mul(estimate, RotY(a)), proximal + f);
+  }
   for (int f = 0; f < 4; ++f) {
     const int n = kFingerJoint[f];
-    const Quatd F = Mul(W, FromEulerYZ(ey[f], ez[f]));
-    const Quatd towardsF = Inverse(F);  // Rel(F, .) below
-    const double z = EulerZ(Mul(towardsF, W));
-    const int32_t state = NextFingerState(fingerState_[f], z);
-    fingerState_[f] = state;
-
-    if (state == Finger_Open || state == Finger_Closed) {
-      const double t = state == Finger_Open ? kFingerSlerpOpen : kFingerSlerpClosed;
-      const Quatd J = Slerp(W, F, t);
-      const double a = EulerY(Mul(towardsF, J));
-      out_[n] = J;
-      out_[n - 1] = Mul(F, RotY(a));
+    if (follows[f]) {
+      out_[n] = J[f];
+      out_[n - 1] = proximal[f];
       // The local joints C are needed only once the finger holds; keep the
       // shape they come from and form them then (same operands, same bits).
-      shape_[f] = {W, out_[n - 1], J};
+      shape_[f] = {W, out_[n - 1], J[f]};
       localPending_[f] = true;
     } else {
       if (localPending_[f]) {
-        const HeldShape& s = shape_[f];
-        local_[n - 1] = Rel(s.wrist, s.proximal);
-        local_[n] = Rel(s.proximal, s.intermediate);
+        const HeldShape& shape = shape_[f];
+        local_[n - 1] = Rel(shape.wrist, shape.proximal);
+        local_[n] = Rel(shape.proximal, shape.intermediate);
         localPending_[f] = false;
       }
       out_[n - 1] = Mul(W, local_[n - 1]);
       out_[n] = Mul(out_[n - 1], local_[n]);
     }
+  }
 
-    const bool closed = state == Finger_Closed || state == Finger_HoldClosed;
-    if (closed) {
-      const double z2 = EulerZ(Rel(out_[n], W));
-      const double h = -(kDistalClosed * z2) * 0.5 * kDegToRadd;
-      local_[n + 1] = {0.0, 0.0, std::sin(h), std::cos(h)};
-    } else {
-      // A distal factor of 0 makes the curl the identity whatever the bend.
-      static_assert(kDistalOpen == 0.0, "the open distal joint is not curled");
-      local_[n + 1] = kIdentityd;
+  // Distal joints: a closed finger curls by half its bend against the wrist.
+  // A distal factor of 0 makes the open curl the identity whatever the bend.
+  static_assert(kDistalOpen == 0.0, "the open distal joint is not curled");
+  for (int f = 0; f < 4; f += 2) {
+    Quatd curl[2] = {kIdentityd, kIdentityd};
+    if (closed[f] || closed[f + 1]) {
+      const int n0 = kFingerJoint[f], n1 = kFingerJoint[f + 1];
+      const D2 z2 = EulerZ(Rel(Pair(out_[n0], out_[n1]), wrist));
+      D2 sine, cosine;
+      SinCos(-(Splat(kDistalClosed) * z2) * Splat(0.5) * Splat(kDegToRadd), sine, cosine);
+      const Quatd2 curls = {Splat(0.0), Splat(0.0), sine, cosine};
+      if (closed[f]) curl[0] = Lane0(curls);
+      if (closed[f + 1]) curl[1] = Lane1(curls);
     }
-    out_[n + 1] = Mul(out_[n], local_[n + 1]);
+    for (int i = 0; i < 2; ++i) {
+      const int n = kFingerJoint[f + i];
+      local_[n + 1] = curl[i];
+      out_[n + 1] = Mul(out_[n], local_[n + 1]);
+    }
   }
 
   // Thumb between its reference on the wrist and its corrected sensor.
   const Quatd V = Mul(W, left ? kLeftThumbReference : kRightThumbReference);
   const Quatd T = Mul(sensorJoint_[kThumbSensor], left ? kLeftThumbCorrection : kRightThumbCorrection);
   const double e = kThumbBendRate * EulerZ(Rel(T, V));
-  const SlerpArc arc(V, T);
-  out_[PluginJoint_ThumbProximal] = Normalise(Mul(arc.At(e + thumb.rate[0]), thumb.offset[0]));
-  out_[PluginJoint_ThumbIntermediate] = Normalise(Mul(arc.At(e + thumb.rate[1]), thumb.offset[1]));
+  // Both thumb points on the one arc from V to T, one per lane.
+  const Quatd2 thumbPoints = SlerpArc2(Splat(V), Splat(T)).At(Set(e + thumb.rate[0], e + thumb.rate[1]));
+  const Quatd2 thumbJoints = Normalise(Mul(thumbPoints, Pair(thumb.offset[0], thumb.offset[1])));
+  out_[PluginJoint_ThumbProximal] = Lane0(thumbJoints);
+  out_[PluginJoint_ThumbIntermediate] = Lane1(thumbJoints);
   out_[PluginJoint_ThumbDistal] = Normalise(Mul(T, thumb.offset[2]));
 
   out_[PluginJoint_Wrist] = W;

@@ -11,6 +11,7 @@
 #include <limits>
 
 #include "driver/pose/lanes/lanes.h"
+#include "platform/force_inline.h"
 
 namespace ZEMBRA {
 namespace pose {
@@ -29,7 +30,7 @@ inline F4 SignOnly(M4 m) { return Select(m, Splat(-0.0f), Splat(0.0f)); }
 
 // Sine and cosine of x radians. Accurate for |x| below about 8000, and
 // finite (if meaningless) beyond.
-inline void SinCos(F4 x, F4& sine, F4& cosine) {
+ZEMBRA_FORCE_INLINE void SinCos(F4 x, F4& sine, F4& cosine) {
   using namespace math_detail;
   // x = n * pi/2 + r with |r| <= pi/4; pi/2 in three parts so that the
   // first products are exact.
@@ -57,7 +58,7 @@ inline F4 Sin(F4 x) {
 }
 
 // atan2(y, x) in radians, with the C library's quadrants and signed zeros.
-inline F4 Atan2(F4 y, F4 x) {
+ZEMBRA_FORCE_INLINE F4 Atan2(F4 y, F4 x) {
   const F4 ax = Abs(x), ay = Abs(y);
   const F4 lo = Min(ax, ay), hi = Max(ax, ay);
   const F4 inf = Splat(std::numeric_limits<float>::infinity());
