@@ -1,10 +1,10 @@
 // The pose variant's sine, cosine, arc tangent and arc cosine for one
-// argument: the two-lane functions of lanes/double2_math.h run on one lane,
+// argument: the four-lane functions of lanes/double4_math.h run on one lane,
 // so a value computed alone and one computed beside another come out the
 // same.
 #pragma once
 
-#include "plugin/lanes/double2_math.h"
+#include "plugin/lanes/double4_math.h"
 
 namespace ZEMBRA_IMU {
 
@@ -14,7 +14,7 @@ inline double Atan2(double y, double x) { return lanes::Lane0(lanes::Atan2(lanes
 
 // Sine and cosine of x radians, accurate for |x| up to about 10^5.
 inline void SinCos(double x, double& sine, double& cosine) {
-  lanes::D2 s, c;
+  lanes::D4 s, c;
   lanes::SinCos(lanes::Splat(x), s, c);
   sine = lanes::Lane0(s);
   cosine = lanes::Lane0(c);

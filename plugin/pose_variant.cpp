@@ -155,7 +155,7 @@ PoseVariant::Outcome PoseVariant::ProcessPacket(const uint8_t* data, size_t size
 
   // Decode every record first and normalise afterwards, so the square roots
   // and divisions of the records overlap instead of waiting on each decode.
-  Quatd decoded[protocol::kSensorCount];
+  Quatd decoded[8];
   for (int r = 0; r < layout.recordCount; ++r) {
     const uint8_t* record = data + layout.records[r].offset;
     if (protocol::RecordCheckOk(record)) {
@@ -165,13 +165,11 @@ PoseVariant::Outcome PoseVariant::ProcessPacket(const uint8_t* data, size_t size
       decoded[r] = {0.0, 0.0, 0.0, 0.0};
     }
   }
-  // Two records at a time (a packet carries three or six).
-  for (int r = 0; r < layout.recordCount; r += 2) {
-    const bool second = r + 1 < layout.recordCount;
-    const lanes::Quatd2 unit = lanes::Normalise(lanes::Pair(decoded[r], second ? decoded[r + 1] : kIdentityd));
-    raw_[layout.records[r].sensor] = lanes::Lane0(unit);
-    if (second) raw_[layout.records[r + 1].sensor] = lanes::Lane1(unit);
-  }
+  // Four records at a time (a packet carries three or six).
+  for (int r = layout.recordCount; r < 8; ++r) decoded[r] = kIdentityd;
+  lanes::Store(lanes::Normalise(lanes::Load(&decoded[0])), &decoded[0]);
+  if (layout.recordCount > 4) lanes::Store(lanes::Normalise(lanes::Load(&decoded[4])), &decoded[4]);
+  for (int r = 0; r < layout.recordCount; ++r) raw_[layout.records[r].sensor] = decoded[r];
 
   if (layout.hasStatus) {
     const protocol::StatusFields status = protocol::DecodeStatus(data, layout.statusOffset);
@@ -242,16 +240,15 @@ void PoseVariant::Compute(bool advanced, int handCode, const Quatd (&alignment)[
 
   // Alignment, then the estimate of each long finger from its bend and
   // spread relative to the wrist.
-  // The fingers run two at a time, one per lane: pinky and ring, then
-  // middle and index.
+  // The four long fingers run side by side, one per lane (slot order:
+  // pinky, ring, middle, index).
   using namespace lanes;
-  const Quatd2 wrist = Splat(W);
+  const Quatd4 wrist = Splat(W);
   double ey[4], ez[4];
-  for (int f = 0; f < 4; f += 2) {
-    const Quatd2 fingers = Pair(sensorJoint_[f], sensorJoint_[f + 1]);
-    const Quatd2 r = Mul(Splat(towardsWrist), Mul(fingers, Pair(alignment[f], alignment[f + 1])));
-    StorePair(EulerZ(r), ez + f);
-    if (advanced) StorePair(EulerY(r), ey + f);
+  {
+    const Quatd4 r = Mul(Splat(towardsWrist), Mul(Load(sensorJoint_), Load(alignment)));
+    Store(EulerZ(r), ez);
+    if (advanced) Store(EulerY(r), ey);
   }
   if (advanced) {
     const double L = kSpreadLimit;
@@ -290,18 +287,13 @@ void PoseVariant::Compute(bool advanced, int handCode, const Quatd (&alignment)[
   }
 
   // Each long finger through its state machine: proximal n-1, intermediate
-  // n, distal n+1. The fingers are independent, so each step runs for all
-  // four before the next: the processor then overlaps four chains of
-  // arc functions instead of waiting on one.
-  Quatd F[4], towardsF[4];
+  // n, distal n+1. The arithmetic of each step runs in the four lanes; the
+  // state machine and the hold, which branch per finger, run finger by
+  // finger between the steps.
+  const Quatd4 F = Mul(wrist, FromEulerYZ(Load(ey), Load(ez)));
+  const Quatd4 towardsF = Inverse(F);  // Rel(F, .) below
   double z[4];
-  for (int f = 0; f < 4; f += 2) {
-    const Quatd2 estimate = Mul(wrist, FromEulerYZ(Set(ey[f], ey[f + 1]), Set(ez[f], ez[f + 1])));
-    const Quatd2 towards = Inverse(estimate);  // Rel(F, .) below
-    StorePair(EulerZ(Mul(towards, wrist)), z + f);
-    StorePair(estimate, F + f);
-    StorePair(towards, towardsF + f);
-  }
+  Store(EulerZ(Mul(towardsF, wrist)), z);
   bool follows[4], closed[4];
   for (int f = 0; f < 4; ++f) {
     const int32_t state = NextFingerState(fingerState_[f], z[f]);
@@ -313,15 +305,12 @@ void PoseVariant::Compute(bool advanced, int handCode, const Quatd (&alignment)[
   // A following finger: the intermediate joint on the arc from the wrist to
   // the estimate, the proximal joint turned about Y to meet it.
   Quatd J[4], proximal[4];
-  for (int f = 0; f < 4; f += 2) {
-    if (!follows[f] && !follows[f + 1]) continue;
-    const Quatd2 estimate = Pair(F[f], F[f + 1]);
-    const D2 t = Set(fingerState_[f] == Finger_Open ? kFingerSlerpOpen : kFingerSlerpClosed,
-                     fingerState_[f + 1] == Finger_Open ? kFingerSlerpOpen : kFingerSlerpClosed);
-    const Quatd2 joint = SlerpArc2(wrist, estimate).At(t);
-    const D2 a = EulerY(Mul(Pair(towardsF[f], towardsF[f + 1]), joint));
-    StorePair(joint, J + f);
-    StorePair(Mul(estimate, RotY(a)), proximal + f);
+  if (follows[0] || follows[1] || follows[2] || follows[3]) {
+    double t[4];
+    for (int f = 0; f < 4; ++f) t[f] = fingerState_[f] == Finger_Open ? kFingerSlerpOpen : kFingerSlerpClosed;
+    const Quatd4 joint = SlerpArc4(wrist, F).At(Load(t));
+    Store(joint, J);
+    Store(Mul(F, RotY(EulerY(Mul(towardsF, joint)))), proximal);
   }
   for (int f = 0; f < 4; ++f) {
     const int n = kFingerJoint[f];
@@ -347,34 +336,41 @@ void PoseVariant::Compute(bool advanced, int handCode, const Quatd (&alignment)[
   // Distal joints: a closed finger curls by half its bend against the wrist.
   // A distal factor of 0 makes the open curl the identity whatever the bend.
   static_assert(kDistalOpen == 0.0, "the open distal joint is not curled");
-  for (int f = 0; f < 4; f += 2) {
-    Quatd curl[2] = {kIdentityd, kIdentityd};
-    if (closed[f] || closed[f + 1]) {
-      const int n0 = kFingerJoint[f], n1 = kFingerJoint[f + 1];
-      const D2 z2 = EulerZ(Rel(Pair(out_[n0], out_[n1]), wrist));
-      D2 sine, cosine;
-      SinCos(-(Splat(kDistalClosed) * z2) * Splat(0.5) * Splat(kDegToRadd), sine, cosine);
-      const Quatd2 curls = {Splat(0.0), Splat(0.0), sine, cosine};
-      if (closed[f]) curl[0] = Lane0(curls);
-      if (closed[f + 1]) curl[1] = Lane1(curls);
+  Quatd curl[4] = {kIdentityd, kIdentityd, kIdentityd, kIdentityd};
+  if (closed[0] || closed[1] || closed[2] || closed[3]) {
+    Quatd intermediate[4];
+    for (int f = 0; f < 4; ++f) intermediate[f] = out_[kFingerJoint[f]];
+    const D4 z2 = EulerZ(Rel(Load(intermediate), wrist));
+    D4 sine, cosine;
+    SinCos(-(Splat(kDistalClosed) * z2) * Splat(0.5) * Splat(kDegToRadd), sine, cosine);
+    Quatd curls[4];
+    Store(Quatd4{Splat(0.0), Splat(0.0), sine, cosine}, curls);
+    for (int f = 0; f < 4; ++f) {
+      if (closed[f]) curl[f] = curls[f];
     }
-    for (int i = 0; i < 2; ++i) {
-      const int n = kFingerJoint[f + i];
-      local_[n + 1] = curl[i];
-      out_[n + 1] = Mul(out_[n], local_[n + 1]);
-    }
+  }
+  for (int f = 0; f < 4; ++f) {
+    const int n = kFingerJoint[f];
+    local_[n + 1] = curl[f];
+    out_[n + 1] = Mul(out_[n], local_[n + 1]);
   }
 
   // Thumb between its reference on the wrist and its corrected sensor.
   const Quatd V = Mul(W, left ? kLeftThumbReference : kRightThumbReference);
   const Quatd T = Mul(sensorJoint_[kThumbSensor], left ? kLeftThumbCorrection : kRightThumbCorrection);
   const double e = kThumbBendRate * EulerZ(Rel(T, V));
-  // Both thumb points on the one arc from V to T, one per lane.
-  const Quatd2 thumbPoints = SlerpArc2(Splat(V), Splat(T)).At(Set(e + thumb.rate[0], e + thumb.rate[1]));
-  const Quatd2 thumbJoints = Normalise(Mul(thumbPoints, Pair(thumb.offset[0], thumb.offset[1])));
-  out_[PluginJoint_ThumbProximal] = Lane0(thumbJoints);
-  out_[PluginJoint_ThumbIntermediate] = Lane1(thumbJoints);
-  out_[PluginJoint_ThumbDistal] = Normalise(Mul(T, thumb.offset[2]));
+  // Both thumb points on the one arc from V to T, and the distal joint, in
+  // three lanes (the fourth repeats the distal joint).
+  const double e0 = e + thumb.rate[0], e1 = e + thumb.rate[1];
+  Quatd thumbJoints[4];
+  Store(SlerpArc4(Splat(V), Splat(T)).At(Set(e0, e1, e0, e1)), thumbJoints);
+  thumbJoints[2] = T;
+  thumbJoints[3] = T;
+  const Quatd offsets[4] = {thumb.offset[0], thumb.offset[1], thumb.offset[2], thumb.offset[2]};
+  Store(Normalise(Mul(Load(thumbJoints), Load(offsets))), thumbJoints);
+  out_[PluginJoint_ThumbProximal] = thumbJoints[0];
+  out_[PluginJoint_ThumbIntermediate] = thumbJoints[1];
+  out_[PluginJoint_ThumbDistal] = thumbJoints[2];
 
   out_[PluginJoint_Wrist] = W;
 }

@@ -4,7 +4,7 @@
 // Quaternions are (x, y, z, w), w last, Hamilton products. The factors are
 // the single-precision constants of the driver's engine widened to double,
 // so both engines agree on the angles they feed each other's users. The
-// blocks are the two-lane blocks of lanes/quatd2.h run on one lane, so a
+// blocks are the four-lane blocks of lanes/quatd4.h run on one lane, so a
 // finger computed alone and one computed beside another come out the same.
 // The build forbids fused multiply-add contraction, so every build gives the
 // same bits.
@@ -13,7 +13,7 @@
 #include <cmath>
 
 #include "plugin/double_trig.h"
-#include "plugin/lanes/quatd2.h"
+#include "plugin/lanes/quatd4.h"
 
 namespace ZEMBRA_IMU {
 
@@ -61,7 +61,7 @@ inline Quatd RotZ(double degrees) { return lanes::Lane0(lanes::RotZ(lanes::Splat
 // thumb takes two) share the arc cosine and the sine of the arc.
 class SlerpArc {
  public:
-  static constexpr double kLinearAbove = lanes::SlerpArc2::kLinearAbove;
+  static constexpr double kLinearAbove = lanes::SlerpArc4::kLinearAbove;
 
   SlerpArc(const Quatd& a, const Quatd& b) : arc_(lanes::Splat(a), lanes::Splat(b)) {}
 
@@ -70,7 +70,7 @@ class SlerpArc {
   Quatd At(double t) const { return lanes::Lane0(arc_.At(lanes::Splat(t))); }
 
  private:
-  lanes::SlerpArc2 arc_;
+  lanes::SlerpArc4 arc_;
 };
 
 inline Quatd Slerp(const Quatd& a, const Quatd& b, double t) { return SlerpArc(a, b).At(t); }

@@ -10,7 +10,7 @@
 #include <limits>
 
 #include "driver/pose/lanes/quat4.h"
-#include "plugin/lanes/quatd2.h"
+#include "plugin/lanes/quatd4.h"
 
 namespace {
 
@@ -30,15 +30,16 @@ class Digest {
       }
     }
   }
-  void Add(ZEMBRA_IMU::lanes::D2 v) {
-    const double d[2] = {ZEMBRA_IMU::lanes::Lane0(v), ZEMBRA_IMU::lanes::Lane1(v)};
+  void Add(ZEMBRA_IMU::lanes::D4 v) {
+    double d[4];
+    ZEMBRA_IMU::lanes::Store(v, d);
     for (double x : d) {
       uint64_t bits;
       std::memcpy(&bits, &x, sizeof bits);
       for (int i = 0; i < 8; ++i) hash_ = (hash_ ^ ((bits >> (8 * i)) & 0xFFu)) * 0x100000001B3ull;
     }
   }
-  void Add(const ZEMBRA_IMU::lanes::Quatd2& q) {
+  void Add(const ZEMBRA_IMU::lanes::Quatd4& q) {
     Add(q.x);
     Add(q.y);
     Add(q.z);
@@ -108,33 +109,36 @@ int main() {
   // The pose variant's double lanes over the same kind of arguments.
   {
     namespace d = ZEMBRA_IMU::lanes;
-    const d::D2 doubles[] = {d::Set(0.0, -0.0), d::Set(inf, -inf), d::Set(nan, 1.0), d::Set(-1.0, 0.5),
-                             d::Set(1e-310, -1e300), d::Set(3.141592653589793, 1e5)};
-    for (const d::D2& a : doubles) {
-      for (const d::D2& b : doubles) digest.Add(d::Atan2(a, b));
-      d::D2 s, c;
+    const d::D4 doubles[] = {d::Set(0.0, -0.0, inf, -inf), d::Set(nan, 1.0, -1.0, 0.5),
+                             d::Set(1e-310, -1e300, 3.141592653589793, 1e5)};
+    for (const d::D4& a : doubles) {
+      for (const d::D4& b : doubles) digest.Add(d::Atan2(a, b));
+      d::D4 s, c;
       d::SinCos(a, s, c);
       digest.Add(s);
       digest.Add(c);
       digest.Add(d::Acos(a));
     }
     for (uint32_t i = 0; i < 20000; ++i) {
-      const d::D2 a = d::Set(Wander(2 * i, 8.0f), Wander(2 * i + 1, 8.0f));
-      const d::D2 b = d::Set(Wander(2 * i + 60000, 1.0f), Wander(2 * i + 60001, 1.0f));
-      d::D2 s, c;
+      const auto wander = [i](uint32_t at, float range) {
+        return d::Set(Wander(4 * i + at, range), Wander(4 * i + at + 1, range), Wander(4 * i + at + 2, range),
+                      Wander(4 * i + at + 3, range));
+      };
+      const d::D4 a = wander(0, 8.0f), b = wander(100000, 1.0f);
+      d::D4 s, c;
       d::SinCos(a, s, c);
       digest.Add(s);
       digest.Add(c);
       digest.Add(d::Atan2(a, b));
       digest.Add(d::Acos(b));
-      const d::Quatd2 q = {a, b, d::Set(Wander(2 * i + 90000, 1.0f), 0.25), d::Set(0.5, Wander(2 * i + 90001, 1.0f))};
-      const d::Quatd2 r = {b, d::Set(0.125, -0.5), a, d::Set(-0.75, 0.3)};
+      const d::Quatd4 q = {a, b, wander(200000, 1.0f), wander(300000, 1.0f)};
+      const d::Quatd4 r = {b, wander(400000, 1.0f), a, wander(500000, 1.0f)};
       digest.Add(d::EulerY(q));
       digest.Add(d::EulerZ(q));
       digest.Add(d::Inverse(q));
       digest.Add(d::Normalise(r));
       digest.Add(d::FromEuler(a * d::Splat(20.0), b * d::Splat(90.0), a));
-      digest.Add(d::SlerpArc2(d::Normalise(q), d::Normalise(r)).At(b));
+      digest.Add(d::SlerpArc4(d::Normalise(q), d::Normalise(r)).At(b));
     }
   }
   std::printf("%016" PRIx64 "\n", digest.value());

@@ -1,11 +1,11 @@
-// The pose variant's quaternion blocks over two lanes: lane i holds one
-// quaternion (x, y, z, w) of two, one component per D2. Each block is the
-// scalar formula applied to both lanes with the same operations in the same
+// The pose variant's quaternion blocks over four lanes: lane i holds one
+// quaternion (x, y, z, w) of four, one component per D4. Each block is the
+// scalar formula applied to every lane with the same operations in the same
 // order, and branches become per-lane selections, so lane i's result is what
 // the scalar formula gives for lane i's inputs.
 #pragma once
 
-#include "plugin/lanes/double2_math.h"
+#include "plugin/lanes/double4_math.h"
 
 namespace ZEMBRA_IMU {
 
@@ -19,65 +19,69 @@ constexpr double kDegToRadd = 0.01745329238474369;  // 0.017453292f widened
 
 namespace lanes {
 
-struct Quatd2 {
-  D2 x, y, z, w;
+struct Quatd4 {
+  D4 x, y, z, w;
 };
 
-inline Quatd2 Splat(const Quatd& q) { return {Splat(q.x), Splat(q.y), Splat(q.z), Splat(q.w)}; }
-inline Quatd2 Pair(const Quatd& a, const Quatd& b) {
-  return {Set(a.x, b.x), Set(a.y, b.y), Set(a.z, b.z), Set(a.w, b.w)};
+inline Quatd4 Splat(const Quatd& q) { return {Splat(q.x), Splat(q.y), Splat(q.z), Splat(q.w)}; }
+inline Quatd4 Load(const Quatd* q) {
+  return {Set(q[0].x, q[1].x, q[2].x, q[3].x), Set(q[0].y, q[1].y, q[2].y, q[3].y),
+          Set(q[0].z, q[1].z, q[2].z, q[3].z), Set(q[0].w, q[1].w, q[2].w, q[3].w)};
 }
-inline Quatd Lane0(const Quatd2& q) { return {Lane0(q.x), Lane0(q.y), Lane0(q.z), Lane0(q.w)}; }
-inline Quatd Lane1(const Quatd2& q) { return {Lane1(q.x), Lane1(q.y), Lane1(q.z), Lane1(q.w)}; }
-inline void StorePair(const Quatd2& q, Quatd* out) {
-  out[0] = Lane0(q);
-  out[1] = Lane1(q);
+inline void Store(const Quatd4& q, Quatd* out) {
+  double x[4], y[4], z[4], w[4];
+  Store(q.x, x);
+  Store(q.y, y);
+  Store(q.z, z);
+  Store(q.w, w);
+  for (int i = 0; i < 4; ++i) out[i] = {x[i], y[i], z[i], w[i]};
 }
+inline Quatd Lane0(const Quatd4& q) { return {Lane0(q.x), Lane0(q.y), Lane0(q.z), Lane0(q.w)}; }
 
 // Hamilton product.
-inline Quatd2 Mul(const Quatd2& a, const Quatd2& b) {
+inline Quatd4 Mul(const Quatd4& a, const Quatd4& b) {
   return {a.w * b.x + a.x * b.w + a.y * b.z - a.z * b.y,
           a.w * b.y + a.y * b.w + a.z * b.x - a.x * b.z,
           a.w * b.z + a.z * b.w + a.x * b.y - a.y * b.x,
           a.w * b.w - a.x * b.x - a.y * b.y - a.z * b.z};
 }
-inline D2 Dot(const Quatd2& a, const Quatd2& b) { return a.x * b.x + a.y * b.y + a.z * b.z + a.w * b.w; }
+inline D4 Dot(const Quatd4& a, const Quatd4& b) { return a.x * b.x + a.y * b.y + a.z * b.z + a.w * b.w; }
 
 // (-x, -y, -z, w) / |q|^2; all zero for the zero quaternion.
-inline Quatd2 Inverse(const Quatd2& q) {
-  const D2 n = Dot(q, q);
-  const M2 some = n > Splat(0.0);
-  const D2 zero = Splat(0.0);
+inline Quatd4 Inverse(const Quatd4& q) {
+  const D4 n = Dot(q, q);
+  const M4 some = n > Splat(0.0);
+  const D4 zero = Splat(0.0);
   return {Select(some, -q.x / n, zero), Select(some, -q.y / n, zero), Select(some, -q.z / n, zero),
           Select(some, q.w / n, zero)};
 }
 // b seen from a.
-inline Quatd2 Rel(const Quatd2& a, const Quatd2& b) { return Mul(Inverse(a), b); }
+inline Quatd4 Rel(const Quatd4& a, const Quatd4& b) { return Mul(Inverse(a), b); }
 
 // q / |q|; the zero quaternion (and only it) is returned unchanged.
-inline Quatd2 Normalise(const Quatd2& q) {
-  const D2 n = Dot(q, q);
-  const M2 some = n > Splat(0.0);
-  const D2 len = Sqrt(n);
+inline Quatd4 Normalise(const Quatd4& q) {
+  const D4 n = Dot(q, q);
+  const M4 some = n > Splat(0.0);
+  const D4 len = Sqrt(n);
   return {Select(some, q.x / len, q.x), Select(some, q.y / len, q.y), Select(some, q.z / len, q.z),
           Select(some, q.w / len, q.w)};
 }
 
 // Angles ey and ez in degrees of the decomposition q = Ry(ey) * Rx(ex) *
 // Rz(ez) of a unit quaternion (no pole branch).
-inline D2 EulerY(const Quatd2& q) {
+inline D4 EulerY(const Quatd4& q) {
   return Atan2(Splat(2.0) * (q.z * q.x + q.w * q.y), Splat(1.0) - Splat(2.0) * (q.x * q.x + q.y * q.y)) *
          Splat(kRadToDegd);
 }
-inline D2 EulerZ(const Quatd2& q) {
+inline D4 EulerZ(const Quatd4& q) {
   return Atan2(Splat(2.0) * (q.x * q.y + q.w * q.z), Splat(1.0) - Splat(2.0) * (q.z * q.z + q.x * q.x)) *
          Splat(kRadToDegd);
 }
 
 // Ry(ey) * Rx(ex) * Rz(ez), angles in degrees: the inverse of the
 // decomposition above.
-inline Quatd2 FromEuler(D2 ex, D2 ey, D2 ez) {
-  D2 sx, cx, sy, cy, sz, cz;
+inline Quatd4 FromEuler(D4 ex, D4 ey, D4 ez) {
+  D4 sx, cx, sy, cy, sz, cz;
   SinCos(ex * Splat(kDegToRadd) * Splat(0.5), sx, cx);
   SinCos(ey * Splat(kDegToRadd) * Splat(0.5), sy, cy);
   SinCos(ez * Splat(kDegToRadd) * Splat(0.5), sz, cz);
@@ -85,35 +89,35 @@ inline Quatd2 FromEuler(D2 ex, D2 ey, D2 ez) {
           cy * cx * cz + sy * sx * sz};
 }
 // FromEuler(0, ey, ez) = Ry(ey) * Rz(ez) without the terms that vanish.
-inline Quatd2 FromEulerYZ(D2 ey, D2 ez) {
-  D2 sy, cy, sz, cz;
+inline Quatd4 FromEulerYZ(D4 ey, D4 ez) {
+  D4 sy, cy, sz, cz;
   SinCos(ey * Splat(kDegToRadd) * Splat(0.5), sy, cy);
   SinCos(ez * Splat(kDegToRadd) * Splat(0.5), sz, cz);
   return {sy * sz, sy * cz, cy * sz, cy * cz};
 }
 
-inline Quatd2 RotY(D2 degrees) {
-  D2 s, c;
+inline Quatd4 RotY(D4 degrees) {
+  D4 s, c;
   SinCos(degrees * Splat(0.5) * Splat(kDegToRadd), s, c);
   return {Splat(0.0), s, Splat(0.0), c};
 }
-inline Quatd2 RotZ(D2 degrees) {
-  D2 s, c;
+inline Quatd4 RotZ(D4 degrees) {
+  D4 s, c;
   SinCos(degrees * Splat(0.5) * Splat(kDegToRadd), s, c);
   return {Splat(0.0), Splat(0.0), s, c};
 }
 
 // The great arc from a to b, set up once so that several points on it share
 // the arc cosine and the sine of the arc.
-class SlerpArc2 {
+class SlerpArc4 {
  public:
   // Below this |a.b| the arc is followed on the sphere; at or above it the
   // two ends are so close (or opposite) that a straight blend is used.
   static constexpr double kLinearAbove = 0.9999999999999998;  // 1 - 2^-52
 
-  SlerpArc2(const Quatd2& a, const Quatd2& b) : a_(a), b_(b) {
+  SlerpArc4(const Quatd4& a, const Quatd4& b) : a_(a), b_(b) {
     d_ = Dot(a, b);
-    const D2 ad = Abs(d_);
+    const D4 ad = Abs(d_);
     linear_ = ad >= Splat(kLinearAbove);
     theta_ = Acos(ad);
     sinTheta_ = Sin(theta_);
@@ -121,19 +125,19 @@ class SlerpArc2 {
 
   // wa * a + wb * b, not normalised; t is not clamped. When a and b lie on
   // opposite hemispheres wb is negated, which takes the shorter arc.
-  Quatd2 At(D2 t) const {
-    const D2 one = Splat(1.0);
-    const D2 wa = Select(linear_, one - t, Sin((one - t) * theta_) / sinTheta_);
-    D2 wb = Select(linear_, t, Sin(t * theta_) / sinTheta_);
+  Quatd4 At(D4 t) const {
+    const D4 one = Splat(1.0);
+    const D4 wa = Select(linear_, one - t, Sin((one - t) * theta_) / sinTheta_);
+    D4 wb = Select(linear_, t, Sin(t * theta_) / sinTheta_);
     wb = Select(d_ < Splat(0.0), -wb, wb);
     return {wa * a_.x + wb * b_.x, wa * a_.y + wb * b_.y, wa * a_.z + wb * b_.z, wa * a_.w + wb * b_.w};
   }
 
  private:
-  Quatd2 a_, b_;
-  D2 d_;
-  M2 linear_;
-  D2 theta_, sinTheta_;
+  Quatd4 a_, b_;
+  D4 d_;
+  M4 linear_;
+  D4 theta_, sinTheta_;
 };
 
 }  // namespace lanes
