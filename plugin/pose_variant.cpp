@@ -239,9 +239,8 @@ void PoseVariant::Compute(bool advanced, int handCode, const Quatd (&alignment)[
   const Quatd towardsWrist = Inverse(W);
 
   // Alignment, then the estimate of each long finger from its bend and
-  // spread relative to the wrist.
-  // The four long fingers run side by side, one per lane (slot order:
-  // pinky, ring, middle, index).
+  // spread relative to the wrist. The four long fingers run side by side,
+  // one per lane (slot order: pinky, ring, middle, index).
   using namespace lanes;
   const Quatd4 wrist = Splat(W);
   double ey[4], ez[4];

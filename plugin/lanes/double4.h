@@ -7,6 +7,9 @@
 // portable build agree to the bit.
 #pragma once
 
+#include <cstdint>
+#include <cstring>
+
 // ZEMBRA_LANES_PORTABLE picks the plain doubles on any processor; the tests
 // use it to check that both give the same bits.
 #if !defined(ZEMBRA_LANES_PORTABLE) && \
@@ -26,6 +29,13 @@ inline M4 IsNaN(D4 a) { return !(a == a); }
 inline D4 FlipSignBy(D4 a, D4 s) { return Xor(a, And(s, Splat(-0.0))); }
 inline bool Any(M4 a) { return LaneBits(a) != 0; }
 inline bool All(M4 a) { return LaneBits(a) == 0xF; }
+// The lanes with the low 32 bits of each cleared.
+inline D4 HighWord(D4 a) {
+  constexpr uint64_t kHighWord = 0xFFFFFFFF00000000u;
+  double mask;
+  std::memcpy(&mask, &kHighWord, sizeof mask);
+  return And(a, Splat(mask));
+}
 
 }  // namespace lanes
 }  // namespace ZEMBRA_IMU

@@ -74,11 +74,5 @@ inline M4 BitSet(D4 a) {
 }
 inline M4 SignBitSet(D4 a) { return BitSet<63>(a); }
 
-// The lanes with the low 32 bits of each cleared.
-inline D4 HighWord(D4 a) {
-  const __m128d mask = _mm_castsi128_pd(_mm_set1_epi64x(-4294967296LL));
-  return {_mm_and_pd(a.lo, mask), _mm_and_pd(a.hi, mask)};
-}
-
 }  // namespace lanes
 }  // namespace ZEMBRA_IMU

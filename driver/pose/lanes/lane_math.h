@@ -47,8 +47,8 @@ ZEMBRA_FORCE_INLINE void SinCos(F4 x, F4& sine, F4& cosine) {
   // negative in quadrants 2 and 3, the cosine in quadrants 1 and 2.
   const M4 odd = BitSet<0>(shifted);
   const M4 second = BitSet<1>(shifted);
-  sine = FlipSign(Select(odd, cosR, sinR), SignOnly(second));
-  cosine = FlipSign(Select(odd, sinR, cosR), SignOnly((odd & (!second)) | (second & (!odd))));
+  sine = Xor(Select(odd, cosR, sinR), SignOnly(second));
+  cosine = Xor(Select(odd, sinR, cosR), SignOnly((odd & (!second)) | (second & (!odd))));
 }
 
 inline F4 Sin(F4 x) {

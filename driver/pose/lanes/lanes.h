@@ -20,11 +20,13 @@ namespace ZEMBRA {
 namespace pose {
 namespace lanes {
 
-inline F4 operator-(F4 a) { return FlipSign(a, Splat(-0.0f)); }
+inline F4 operator-(F4 a) { return Xor(a, Splat(-0.0f)); }
 inline F4 Abs(F4 a) { return AndNot(Splat(-0.0f), a); }
 // a with the sign of s.
 inline F4 CopySign(F4 a, F4 s) { return Or(Abs(a), And(s, Splat(-0.0f))); }
 inline M4 IsNaN(F4 a) { return !(a == a); }
+inline bool Any(M4 a) { return LaneBits(a) != 0; }
+inline bool All(M4 a) { return LaneBits(a) == 0xF; }
 
 }  // namespace lanes
 }  // namespace pose

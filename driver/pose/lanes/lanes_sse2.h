@@ -33,7 +33,7 @@ inline F4 Max(F4 a, F4 b) { return {_mm_max_ps(a.v, b.v)}; }
 inline F4 And(F4 a, F4 b) { return {_mm_and_ps(a.v, b.v)}; }
 inline F4 Or(F4 a, F4 b) { return {_mm_or_ps(a.v, b.v)}; }
 inline F4 AndNot(F4 a, F4 b) { return {_mm_andnot_ps(a.v, b.v)}; }  // ~a & b
-inline F4 FlipSign(F4 a, F4 s) { return {_mm_xor_ps(a.v, s.v)}; }    // a ^ s
+inline F4 Xor(F4 a, F4 b) { return {_mm_xor_ps(a.v, b.v)}; }
 
 // Ordered comparisons: false in a lane where either side is NaN.
 inline M4 operator<(F4 a, F4 b) { return {_mm_cmplt_ps(a.v, b.v)}; }
@@ -45,9 +45,8 @@ inline M4 operator==(F4 a, F4 b) { return {_mm_cmpeq_ps(a.v, b.v)}; }
 inline M4 operator&(M4 a, M4 b) { return {_mm_and_ps(a.v, b.v)}; }
 inline M4 operator|(M4 a, M4 b) { return {_mm_or_ps(a.v, b.v)}; }
 inline M4 operator!(M4 a) { return {_mm_xor_ps(a.v, _mm_castsi128_ps(_mm_set1_epi32(-1)))}; }
-inline bool Any(M4 a) { return _mm_movemask_ps(a.v) != 0; }
-inline bool All(M4 a) { return _mm_movemask_ps(a.v) == 0xF; }
-inline bool Lane0(M4 a) { return (_mm_movemask_ps(a.v) & 1) != 0; }
+// Bit i set for lane i.
+inline int LaneBits(M4 a) { return _mm_movemask_ps(a.v); }
 
 // m ? a : b, lane by lane.
 inline F4 Select(M4 m, F4 a, F4 b) { return {_mm_or_ps(_mm_and_ps(m.v, a.v), _mm_andnot_ps(m.v, b.v))}; }

@@ -137,8 +137,8 @@ inline Quat4 Slerp(const Quat4& a, const Quat4& b, F4 t) {
   F4 d = Dot(a, b);
   const M4 atEnd = (d >= one) | (d <= -one);
   const F4 flip = Select(d < zero, Splat(-0.0f), zero);
-  const Quat4 c = {FlipSign(b.x, flip), FlipSign(b.y, flip), FlipSign(b.z, flip), FlipSign(b.w, flip)};
-  d = FlipSign(d, flip);
+  const Quat4 c = {Xor(b.x, flip), Xor(b.y, flip), Xor(b.z, flip), Xor(b.w, flip)};
+  d = Xor(d, flip);
 
   const M4 onArc = d < Splat(0.99f);
   const F4 theta = Acos(d);
