@@ -176,7 +176,9 @@ ZEMBRA_FORCE_INLINE Mask operator!(Mask a) {
   return detail::Combine(a, a, [](bool x, bool) { return !x; });
 }
 // Bit i set for lane i.
-ZEMBRA_FORCE_INLINE int LaneBits(Mask a) { return int(a.v[0]) | int(a.v[1]) << 1 | int(a.v[2]) << 2 | int(a.v[3]) << 3; }
+ZEMBRA_FORCE_INLINE int LaneBits(Mask a) {
+  return int(a.v[0]) | int(a.v[1]) << 1 | int(a.v[2]) << 2 | int(a.v[3]) << 3;
+}
 
 // m ? a : b, lane by lane.
 template <typename T>

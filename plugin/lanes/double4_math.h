@@ -1,12 +1,12 @@
 // Sine, cosine, arc tangent and arc cosine in double precision over four
 // lanes, for the pose variant.
 //
-// Written out here rather than taken from the C library: the four fingers share
-// one pass, no branch depends on an ordinary angle, and the arithmetic is
-// plain IEEE, so every build and every C library gives the same bits. The
-// arc cosine, sine and cosine are within one unit in the last place, the arc
-// tangent within two (the tests measure them against long double); next to
-// a zero of the sine or cosine the error stays below 10^-19 in absolute
+// Written out here rather than taken from the C library: the four fingers
+// share one pass, no branch depends on an ordinary angle, and the arithmetic
+// is plain IEEE, so every build and every C library gives the same bits.
+// The arc cosine, sine and cosine are within one unit in the last place, the
+// arc tangent within two (the tests measure them against long double); next
+// to a zero of the sine or cosine the error stays below 10^-19 in absolute
 // terms. A NaN in gives a NaN out.
 #pragma once
 
@@ -55,7 +55,8 @@ inline D4 AsinRatio(D4 z) {
                                    z * (Splat(7.91534994289814532176e-04) + z * Splat(3.47933107596021167570e-05))))));
   const D4 q = Splat(1.0) + z * (Splat(-2.40339491173441421878e+00) +
                                  z * (Splat(2.02094576023350569471e+00) +
-                                      z * (Splat(-6.88283971605453293030e-01) + z * Splat(7.70381505559019352791e-02))));
+                                      z * (Splat(-6.88283971605453293030e-01) +
+                                           z * Splat(7.70381505559019352791e-02))));
   return p / q;
 }
 

@@ -76,7 +76,8 @@ int main() {
   constexpr float inf = std::numeric_limits<float>::infinity();
   constexpr float nan = std::numeric_limits<float>::quiet_NaN();
   Digest digest;
-  const F4 specials[] = {Set(0.0f, -0.0f, inf, -inf), Set(nan, 1.0f, -1.0f, 0.5f), Set(1e-30f, -1e30f, 3.1415927f, 1e6f)};
+  const F4 specials[] = {Set(0.0f, -0.0f, inf, -inf), Set(nan, 1.0f, -1.0f, 0.5f),
+                         Set(1e-30f, -1e30f, 3.1415927f, 1e6f)};
   for (const F4& a : specials) {
     for (const F4& b : specials) digest.Add(Atan2(a, b));
     F4 s, c;
