@@ -1,4 +1,6 @@
 #include <errno.h>
+#include <fcntl.h>
+#include <unistd.h>
 #include <pthread.h>
 #include <signal.h>
 #include <time.h>
@@ -10,6 +12,25 @@ namespace platform {
 
 void KillProcess(int processId) {
   if (processId > 0) ::kill(processId, SIGKILL);
+}
+
+void CloseInheritedDescriptorsAtExec() {
+  if (::close_range(3, ~0U, CLOSE_RANGE_CLOEXEC) == 0) return;
+  // Kernels before 5.11: one descriptor at a time, up to a sane bound.
+  long limit = ::sysconf(_SC_OPEN_MAX);
+  if (limit < 0 || limit > 65536) limit = 65536;
+  for (int fd = 3; fd < limit; ++fd) {
+    const int flags = ::fcntl(fd, F_GETFD);
+    if (flags >= 0) ::fcntl(fd, F_SETFD, flags | FD_CLOEXEC);
+  }
+}
+
+int MakeCloseOnExecPipe(int& readEnd, int& writeEnd) {
+  int fds[2];
+  if (::pipe2(fds, O_CLOEXEC) != 0) return errno;
+  readEnd = fds[0];
+  writeEnd = fds[1];
+  return 0;
 }
 
 namespace {

@@ -30,6 +30,9 @@ namespace platform {
 
 // True for the errors an open of a port held elsewhere ends with.
 bool IsAccessDenied(const boost::system::error_code& ec);
+// True when the system refused the open because the user may not use the
+// device (not because another process holds it).
+bool IsPermissionDenied(const boost::system::error_code& ec);
 
 class SerialPort {
  public:
@@ -40,7 +43,8 @@ class SerialPort {
   SerialPort(const SerialPort&) = delete;
   SerialPort& operator=(const SerialPort&) = delete;
 
-  // Opens the named device for reading and writing, raw, exclusively.
+  // Opens the named device for reading and writing, raw, exclusively, and
+  // close-on-exec: no child process inherits it.
   boost::system::error_code Open(const std::string& name);
   // Baud rate, 8 data bits, one stop bit, no parity, no flow control, DTR
   // and RTS held on.
@@ -64,11 +68,12 @@ class SerialPort {
   // descriptor itself, so it may also run inside a completion handler of
   // the thread that runs io. Returns the byte count up to and including the
   // delimiter. Ends with operation_aborted soon after cancel becomes true,
-  // with timed_out after timeout. When stream reaches its maximum size
+  // with timed_out at the deadline. When stream reaches its maximum size
   // without the delimiter, all but the last few bytes are discarded and the
   // read goes on. No asynchronous read may be outstanding meanwhile.
-  size_t ReadUntilPolling(boost::asio::streambuf& stream, std::string_view delimiter, std::chrono::milliseconds timeout,
-                          const std::atomic<bool>& cancel, boost::system::error_code& ec);
+  size_t ReadUntilPolling(boost::asio::streambuf& stream, std::string_view delimiter,
+                          std::chrono::steady_clock::time_point deadline, const std::atomic<bool>& cancel,
+                          boost::system::error_code& ec);
 
   boost::system::error_code Cancel();
   boost::system::error_code Close();

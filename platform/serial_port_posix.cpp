@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <fcntl.h>
 #include <ctime>
 
 #include "platform/serial_port.h"
@@ -35,33 +36,50 @@ boost::system::error_code SystemError(int value) { return {value, boost::system:
 
 bool IsAccessDenied(const boost::system::error_code& ec) {
   if (ec.category() != boost::system::system_category()) return false;
-  return ec.value() == EACCES || ec.value() == EBUSY || ec.value() == EWOULDBLOCK || ec.value() == EPERM;
+  return ec.value() == EBUSY || ec.value() == EWOULDBLOCK;
+}
+
+bool IsPermissionDenied(const boost::system::error_code& ec) {
+  if (ec.category() != boost::system::system_category()) return false;
+  return ec.value() == EACCES || ec.value() == EPERM;
 }
 
 SerialPort::SerialPort(boost::asio::io_context& io) : port_(io) {}
 
 SerialPort::~SerialPort() { Close(); }
 
+// Opened here rather than by Asio so that the descriptor is close-on-exec
+// from its first moment: a child process started meanwhile by any thread
+// (the lighthouse console, a demo program) must not inherit the port and,
+// with it, the exclusive hold on the receiver.
 boost::system::error_code SerialPort::Open(const std::string& name) {
+  if (port_.is_open()) return boost::asio::error::already_open;
+  const int fd = ::open(name.c_str(), O_RDWR | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) return SystemError(errno);
+  bool exclusive = false;  // ours to clear again on the way out
+  const auto fail = [fd, &exclusive](int error) {
+    if (exclusive) (void)::ioctl(fd, TIOCNXCL);
+    ::close(fd);
+    return SystemError(error);
+  };
+  // The hold comes before any setting, so that a refused opener never
+  // disturbs the line of the process that holds the port. TIOCEXCL keeps
+  // ordinary users out; the advisory lock also refuses a second opener
+  // running as root, which TIOCEXCL lets through.
+  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) return fail(errno == EWOULDBLOCK ? EBUSY : errno);
+  if (::ioctl(fd, TIOCEXCL) != 0) return fail(errno);
+  exclusive = true;
+  // Raw bytes, as Asio sets up a port it opens itself.
+  termios raw{};
+  if (::tcgetattr(fd, &raw) != 0) return fail(errno);
+  ::cfmakeraw(&raw);
+  raw.c_iflag |= IGNPAR;
+  raw.c_cflag |= CREAD | CLOCAL;
+  if (::tcsetattr(fd, TCSANOW, &raw) != 0) return fail(errno);
   boost::system::error_code ec;
-  port_.open(name, ec);
-  if (ec) return ec;
-  const int fd = port_.native_handle();
-  // TIOCEXCL keeps ordinary users out; the advisory lock also refuses a
-  // second opener running as root, which TIOCEXCL lets through.
-  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-    const int error = errno == EWOULDBLOCK ? EBUSY : errno;
-    boost::system::error_code ignored;
-    port_.close(ignored);
-    return SystemError(error);
-  }
-  if (::ioctl(fd, TIOCEXCL) != 0) {
-    const int error = errno;
-    boost::system::error_code ignored;
-    port_.close(ignored);
-    return SystemError(error);
-  }
-  return {};
+  port_.assign(fd, ec);
+  if (ec) fail(0);
+  return ec;
 }
 
 boost::system::error_code SerialPort::ApplyLineSettings(int baudRate) {
@@ -125,11 +143,10 @@ void SerialPort::AsyncReadUntil(boost::asio::streambuf& stream, std::string_view
 }
 
 size_t SerialPort::ReadUntilPolling(boost::asio::streambuf& stream, std::string_view delimiter,
-                                   std::chrono::milliseconds timeout, const std::atomic<bool>& cancel,
+                                   std::chrono::steady_clock::time_point deadline, const std::atomic<bool>& cancel,
                                    boost::system::error_code& ec) {
   constexpr auto kSlice = std::chrono::milliseconds(20);
   constexpr size_t kChunk = 512;
-  const auto deadline = std::chrono::steady_clock::now() + timeout;
   size_t searched = 0;  // bytes already known to hold no delimiter start
   for (;;) {
     const auto data = stream.data();

@@ -3,32 +3,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/file_descriptor_posix.h"
 #include "platform/sysfs_attribute.h"
 
 namespace ZEMBRA {
 namespace platform {
 
 namespace {
-
-class FileDescriptor {
- public:
-  explicit FileDescriptor(int fd) : fd_(fd) {}
-  ~FileDescriptor() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  FileDescriptor(const FileDescriptor&) = delete;
-  FileDescriptor& operator=(const FileDescriptor&) = delete;
-  int get() const { return fd_; }
-  // Closes now so that a failure the kernel only reports at close is seen.
-  int Close() {
-    const int fd = fd_;
-    fd_ = -1;
-    return ::close(fd) == 0 ? 0 : errno;
-  }
-
- private:
-  int fd_;
-};
 
 bool IsRegular(int fd) {
   struct stat status {};

@@ -7,9 +7,12 @@
 #include <boost/process/args.hpp>
 #include <boost/process/async_pipe.hpp>
 #include <boost/process/child.hpp>
+#include <boost/process/extend.hpp>
 #include <boost/process/io.hpp>
+#include <boost/process/pipe.hpp>
 #include <boost/process/search_path.hpp>
 #include <boost/process/start_dir.hpp>
+#include <cstring>
 #include <exception>
 
 #include "platform/child_process.h"
@@ -20,6 +23,17 @@ namespace tracker {
 namespace bp = boost::process;
 
 namespace {
+
+// Runs in the forked child after its pipes are in place: the console gets
+// its standard streams and nothing else of this process. (Boost's own
+// limit_handles closes the standard streams it has just set up.)
+struct OnlyStandardStreams : bp::extend::handler {
+  template <typename Executor>
+  void on_exec_setup(Executor&) const {
+    platform::CloseInheritedDescriptorsAtExec();
+  }
+};
+
 // A console line is short; a program that never ends its line must not make
 // us buffer without end, so a longer run of bytes counts as a line.
 constexpr size_t kMaxLineBytes = 64 * 1024;
@@ -45,6 +59,25 @@ struct ConsoleSession::Impl {
       io.restart();
       io.run();
     }
+  }
+
+  // Puts close-on-exec pipes behind both streams in place of the ones the
+  // constructor made, which any child started elsewhere would inherit.
+  bool UseCloseOnExecPipes(std::string& error) {
+    for (bp::async_pipe* pipe : {&toChild, &fromChild}) {
+      int readEnd = -1, writeEnd = -1;
+      if (const int why = platform::MakeCloseOnExecPipe(readEnd, writeEnd)) {
+        error = std::string("cannot make a pipe: ") + std::strerror(why);
+        return false;
+      }
+      bp::pipe ends(readEnd, writeEnd);
+      bp::async_pipe made(io, ends);
+      // The async pipe owns the descriptors now, not the plain one.
+      ends.assign_source(-1);
+      ends.assign_sink(-1);
+      *pipe = std::move(made);  // the constructor's pipe goes with made
+    }
+    return true;
   }
 
   bool TakeLine(std::string& line) {
@@ -73,13 +106,14 @@ bool ConsoleSession::Start(const std::string& program, const std::vector<std::st
     // The child changes directory before it runs the program.
     exe = boost::filesystem::absolute(exe);
     auto impl = std::make_unique<Impl>();
+    if (!impl->UseCloseOnExecPipes(error)) return false;
     std::error_code launchError;
     if (workDir.empty()) {
-      impl->child =
-          bp::child(exe, bp::args(args), bp::std_in < impl->toChild, bp::std_out > impl->fromChild, launchError);
+      impl->child = bp::child(exe, bp::args(args), bp::std_in < impl->toChild, bp::std_out > impl->fromChild,
+                              OnlyStandardStreams(), launchError);
     } else {
       impl->child = bp::child(exe, bp::args(args), bp::std_in < impl->toChild, bp::std_out > impl->fromChild,
-                              bp::start_dir(workDir.string()), launchError);
+                              bp::start_dir(workDir.string()), OnlyStandardStreams(), launchError);
     }
     if (launchError) {
       error = "cannot start " + exe.string() + ": " + launchError.message();

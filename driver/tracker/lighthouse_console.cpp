@@ -1,6 +1,5 @@
 #include "driver/tracker/lighthouse_console.h"
 
-#include <fstream>
 #include <system_error>
 #include <vector>
 
@@ -63,18 +62,23 @@ class Dialogue {
   // Reads one line and echoes it. False, with the reason printed, when the
   // console ended or stayed silent past the deadline.
   bool Read(std::string& line, ConsoleSession::Clock::time_point deadline) {
-    switch (session_.ReadLine(line, deadline)) {
+    return ReadStatus(line, deadline) == ConsoleSession::ReadStatus::Line;
+  }
+
+  ConsoleSession::ReadStatus ReadStatus(std::string& line, ConsoleSession::Clock::time_point deadline) {
+    const ConsoleSession::ReadStatus status = session_.ReadLine(line, deadline);
+    switch (status) {
       case ConsoleSession::ReadStatus::Line:
         out_ << line << std::endl;
-        return true;
+        break;
       case ConsoleSession::ReadStatus::Ended:
         out_ << "lighthouse_console ended before answering" << std::endl;
-        return false;
+        break;
       case ConsoleSession::ReadStatus::TimedOut:
         out_ << "lighthouse_console did not answer in time" << std::endl;
-        return false;
+        break;
     }
-    return false;
+    return status;
   }
 
   EIMUError Fail() {
@@ -125,9 +129,13 @@ EIMUError ConfigureTracker(HandType hand, const std::string& serial, const Conso
     if (line.empty()) break;
   }
 
+  // The last failed edit's code stands even when a later edit succeeds: the
+  // file that reached the tracker may be the one that failed.
+  EIMUError edited = IMUError_None;
   for (int attempt = 1;; ++attempt) {
     // A failed edit still uploads the file as the console wrote it.
-    const EIMUError edited = EditConfigFile(path, RenderModel(hand), out, errOut);
+    const EIMUError edit = EditConfigFile(path, RenderModel(hand), out, errOut);
+    if (edit != IMUError_None) edited = edit;
     if (!dialogue.Send("uploadconfig " + fileName)) return dialogue.Fail();
     for (const auto deadline = Dialogue::Deadline(settings.transferTimeout);;) {
       if (!dialogue.Read(line, deadline)) return dialogue.Fail();
@@ -140,7 +148,7 @@ EIMUError ConfigureTracker(HandType hand, const std::string& serial, const Conso
         dialogue.Close();
         std::error_code ignored;
         std::filesystem::remove(path, ignored);
-        if (std::ifstream(path)) return IMUError_PortNotOpen;
+        if (std::filesystem::exists(path, ignored)) return IMUError_PortNotOpen;
         out << fileName << " deleted!" << std::endl;
         return edited;
       }
@@ -164,7 +172,11 @@ EIMUError IdentifyTracker(const std::string& serial, const ConsoleSettings& sett
   if (!dialogue.Send("identifycontroller")) return dialogue.Fail();
   std::string line;
   for (const auto deadline = Dialogue::Deadline(settings.identifyTimeout);;) {
-    if (!dialogue.Read(line, deadline)) return dialogue.Fail();
+    // The command was taken; a console that quits without its prompt has
+    // still done it. Only silence past the deadline is a failure.
+    const ConsoleSession::ReadStatus status = dialogue.ReadStatus(line, deadline);
+    if (status == ConsoleSession::ReadStatus::TimedOut) return dialogue.Fail();
+    if (status == ConsoleSession::ReadStatus::Ended) break;
     if (Contains(line, kPrompt)) {
       out << "identifycontroller end" << std::endl;
       break;

@@ -5,9 +5,10 @@
 #include <cerrno>
 #include <cstring>
 #include <exception>
-#include <fstream>
 #include <memory>
 #include <sstream>
+
+#include "platform/file_io.h"
 
 namespace ZEMBRA {
 namespace tracker {
@@ -40,13 +41,13 @@ RenderModelEdit EditRenderModel(const std::string& content, const std::string& m
     return edit;
   }
   const Json::Value old = root.get(kRenderModel, Json::Value());
-  if (!old.isNull()) {
-    if (!old.isString()) {
-      edit.error = "\"render_model\" is not a string";
-      return edit;
-    }
-    edit.oldModel = old.asString();
+  if (old.isArray() || old.isObject()) {
+    // Cannot be read as text; anything else (a number, a boolean) is shown
+    // as text and replaced.
+    edit.error = "\"render_model\" is not a single value";
+    return edit;
   }
+  if (!old.isNull()) edit.oldModel = old.asString();
   root[kRenderModel] = model;
   edit.text = Json::StyledWriter().write(root);
   edit.ok = true;
@@ -54,32 +55,14 @@ RenderModelEdit EditRenderModel(const std::string& content, const std::string& m
 }
 
 bool ReadConfigFile(const std::filesystem::path& path, std::string& content) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
-  std::string data;
-  char chunk[4096];
-  while (in) {
-    in.read(chunk, sizeof chunk);
-    data.append(chunk, size_t(in.gcount()));
-    if (data.size() > kMaxConfigFileBytes) return false;
-  }
-  if (in.bad()) return false;
-  content = std::move(data);
-  return true;
+  return platform::ReadWholeFile(path.string(), kMaxConfigFileBytes, content) == 0;
 }
 
 bool WriteConfigFile(const std::filesystem::path& path, const std::string& content, std::string& error) {
-  errno = 0;
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  if (out) out.write(content.data(), std::streamsize(content.size()));
-  if (out) out.flush();
-  if (out) out.close();
-  if (!out) {
-    const int why = errno;
-    error = "Could not write " + path.string() + (why ? std::string(": ") + std::strerror(why) : std::string());
-    return false;
-  }
-  return true;
+  const int why = platform::ReplaceFile(path.string(), content);
+  if (why == 0) return true;
+  error = "Could not write " + path.string() + ": " + std::strerror(why);
+  return false;
 }
 
 EIMUError EditConfigFile(const std::filesystem::path& path, const std::string& model, std::ostream& out,

@@ -6,11 +6,13 @@
 #include <atomic>
 #include <iostream>
 #include <chrono>
+#include <filesystem>
 #include <set>
 #include <thread>
 
 #include "driver/ZEMBRAIMUImpl.h"
 #include "sim/fake_openvr/fake_tracker_runtime.h"
+#include "tests/support/pty_pair.h"
 #include "tests/support/recording_handler.h"
 #include "tests/support/stdout_capture.h"
 #include "tests/support/tracker_standin.h"
@@ -251,6 +253,60 @@ TEST(TrackerDriver, SerialsChangingOnTheMonitorThreadAreReadWhole) {
   }
   EXPECT_EQ(runs, 4u);
   for (int pid : dir.StandinPids()) EXPECT_TRUE(testsupport::ProcessGone(pid));
+}
+
+// Every descriptor a process holds, by what it points at.
+std::vector<std::string> OpenFilesOf(int pid) {
+  std::vector<std::string> files;
+  std::error_code ec;
+  for (const auto& entry : std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/fd", ec))
+    files.push_back(std::filesystem::read_symlink(entry.path(), ec).string());
+  return files;
+}
+
+TEST(TrackerDriver, AReceiverReopensWhileTheConsoleStillRuns) {
+  testsupport::PtyPair pty;
+  ASSERT_TRUE(pty.Write(testsupport::MakeReport(std::vector<float>(100, 1.0f))));
+  PortInfo info;
+  info.port_name = pty.path();
+  info.baud_rate = 1000000;
+  testsupport::StdoutCapture capture;
+  EIMUError err = IMUError_None;
+  auto glove = std::make_unique<ZEMBRAIMUImpl>(err, 1, nullptr);
+  glove->engine().SetHand(Hand_Left);
+  glove->OpenPort(err, info);
+  ASSERT_EQ(err, IMUError_None);
+
+  // A console that attaches and then keeps the call waiting.
+  ConsoleWorkDir dir;
+  dir.Script("identify=silent");
+  TrackerDriver t;
+  t.PointConsoleAt(dir);
+  t.driver->trackers()->consoleSettings().identifyTimeout = std::chrono::milliseconds(3000);
+  t.fake->SetDevice(3, FakeTrackerRuntime::WiredTracker("LHR-0000AAAA"));
+  t.Register();
+  EIMUError identified = IMUError_None;
+  std::thread identify([&] { t.driver->IdentifyTracker(identified, Hand_Left); });
+  const auto until = Clock::now() + std::chrono::seconds(3);
+  while (dir.StandinPids().empty() && Clock::now() < until) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  ASSERT_EQ(dir.StandinPids().size(), 1u);
+  const int console = dir.StandinPids().front();
+
+  // The console holds its pipes and standard streams, nothing of ours.
+  for (const std::string& file : OpenFilesOf(console)) EXPECT_NE(file, pty.path()) << "the console inherited the port";
+
+  glove->ClosePort(err);
+  auto again = std::make_unique<ZEMBRAIMUImpl>(err, 1, nullptr);
+  again->engine().SetHand(Hand_Left);
+  ASSERT_TRUE(pty.Write(testsupport::MakeReport(std::vector<float>(100, 1.0f))));
+  err = IMUError_None;
+  again->OpenPort(err, info);
+  EXPECT_EQ(err, IMUError_None) << "the receiver must reopen while the console runs";
+  EXPECT_FALSE(testsupport::ProcessGone(console)) << "the console was meant to still run";
+  again->ClosePort(err);
+  identify.join();
+  capture.Stop();
+  EXPECT_TRUE(testsupport::ProcessGone(console));
 }
 
 }  // namespace
