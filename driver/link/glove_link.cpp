@@ -29,6 +29,14 @@ void PrintSystemError(const boost::system::system_error& error) {
   std::cout << "Error: " << error.what() << std::endl;
 }
 
+void PrintOpenFailure(const std::string& portName, const boost::system::error_code& error) {
+  std::cout << "error : port_->open() failed...com_port_name=" << portName << ", e=" << error.message() << std::endl;
+  if (platform::IsPermissionDenied(error)) {
+    std::cout << "This user may not open " << portName << "; docs/linux-setup.md says how to grant access"
+              << std::endl;
+  }
+}
+
 float SecondsSince(int64_t start) { return platform::SecondsSince(start, platform::NowTicks()); }
 
 }  // namespace
@@ -52,6 +60,14 @@ void GloveLink::Shutdown() {
   }
 }
 
+// The guard is held exactly while an io thread may run: taken here before a
+// thread starts, released by StopThreads. An io_context whose run loop has
+// returned must be restarted before it runs again.
+void GloveLink::PrepareIo() {
+  if (io_.stopped()) io_.restart();
+  if (!work_) work_.emplace(boost::asio::make_work_guard(io_));
+}
+
 void GloveLink::RunIo() {
   for (;;) {
     try {
@@ -65,9 +81,19 @@ void GloveLink::RunIo() {
 }
 
 void GloveLink::StopThreads() {
-  boost::asio::post(io_, [this] { work_.reset(); });
-  if (readerThread_.joinable()) readerThread_.join();
-  if (pairingThread_.joinable()) pairingThread_.join();
+  if (IoThreadRunning()) {
+    // The guard belongs to the io thread while it runs.
+    boost::asio::post(io_, [this] { work_.reset(); });
+    if (readerThread_.joinable()) readerThread_.join();
+    if (pairingThread_.joinable()) pairingThread_.join();
+  } else {
+    // Nobody runs the io_context: release the guard here, never by a task
+    // that would wait in the queue for the next thread to run it. Whatever
+    // the closed port left queued runs now, against the closed port.
+    work_.reset();
+    io_.restart();
+    io_.poll();
+  }
 }
 
 bool GloveLink::WriteByte(uint8_t byte) {
@@ -77,24 +103,26 @@ bool GloveLink::WriteByte(uint8_t byte) {
 }
 
 void GloveLink::OpenPort(EIMUError& err, const PortInfo& info, HandType hand) {
-  openTime_ = platform::NowTicks();
   if (port_) {
     std::cout << "ERROR_ACCESS_DENIED: Port is already opened..." << std::endl;
     err = IMUError_PortAccessDenied;
     return;
   }
+  // Only a call that goes on may touch the supervision times: a refused one
+  // may run beside a reader thread that uses them.
+  openTime_ = platform::NowTicks();
   hand_ = hand;
   port_ = std::make_shared<platform::SerialPort>(io_);
   const boost::system::error_code openError = port_->Open(info.port_name);
   if (openError) {
-    std::cout << "error : port_->open() failed...com_port_name=" << info.port_name << ", e=" << openError.message()
-              << std::endl;
+    PrintOpenFailure(info.port_name, openError);
     err = IMUError_PortAccessDenied;
     return;
   }
   const boost::system::error_code lineError = port_->ApplyLineSettings(info.baud_rate);
   if (lineError) {
     PrintSystemError(boost::system::system_error(lineError));
+    err = IMUError_OperationFailed;
     return;
   }
   std::cout << "Port Initialized!" << std::endl;
@@ -106,6 +134,7 @@ void GloveLink::OpenPort(EIMUError& err, const PortInfo& info, HandType hand) {
   ChannelSetup();
   if (!port_->IsOpen()) return;
 
+  PrepareIo();
   readerThread_ = std::thread([this] {
     RunIo();
     std::printf("exiting thread\n");
@@ -123,12 +152,13 @@ void GloveLink::OpenPort(EIMUError& err, const PortInfo& info, HandType hand) {
 }
 
 // Reads reports until one is long enough and parses it. False when the
-// receiver never sent one in time or it did not parse.
+// receiver never sent one in time or it did not parse. One deadline bounds
+// the whole wait: short blocks that end in the delimiter do not extend it.
 bool GloveLink::ReadChannelReport() {
+  const auto deadline = std::chrono::steady_clock::now() + timings_.reportTimeout;
   while (!channelReportDone_) {
     boost::system::error_code ec;
-    const size_t n =
-        port_->ReadUntilPolling(streamBuffer_, protocol::kReportDelimiter, timings_.reportTimeout, kNeverCancel, ec);
+    const size_t n = port_->ReadUntilPolling(streamBuffer_, protocol::kReportDelimiter, deadline, kNeverCancel, ec);
     if (ec == boost::asio::error::timed_out) {
       std::cout << "No channel report from the receiver within " << timings_.reportTimeout.count() / 1000.0
                 << " s; giving up" << std::endl;
@@ -243,43 +273,45 @@ void GloveLink::ClosePort(EIMUError& err) {
     }
   }
   StopThreads();
+  if (closeError) return;
   if (hand_ == Hand_Left) std::cout << "LEFT Port successfully closed" << std::endl;
   if (hand_ == Hand_Right) std::cout << "RIGHT Port successfully closed" << std::endl;
 }
 
 void GloveLink::StartPairing(int channel, const PortInfo& info, EIMUError& err, HandType hand) {
-  openTime_ = platform::NowTicks();
   if (port_ && port_->IsOpen()) {
     std::printf("ERROR_ACCESS_DENIED: Port is already opened...1\n");
     std::fflush(stdout);
     err = IMUError_PortAccessDenied;
     return;
   }
+  // After the refusal: a refused call changes nothing a reader thread uses.
+  openTime_ = platform::NowTicks();
   hand_ = hand;
   try {
-    // A pairing after ClosePort: its threads have been joined; the io
-    // service needs its guard again.
-    if (pairingThread_.joinable()) pairingThread_.join();
-    if (readerThread_.joinable()) readerThread_.join();
-    if (!work_) {
-      io_.restart();
-      work_.emplace(boost::asio::make_work_guard(io_));
-    }
+    // A port closed by ClosePort has no io thread left; StopThreads after a
+    // read error or a vanished port makes sure of it.
+    if (IoThreadRunning()) StopThreads();
     port_ = std::make_shared<platform::SerialPort>(io_);
     const boost::system::error_code openError = port_->Open(info.port_name);
     if (openError) {
+      // Whatever the reason, no pairing started: the caller must not read
+      // its own preset value as success.
+      err = IMUError_PortAccessDenied;
       if (platform::IsAccessDenied(openError)) {
-        err = IMUError_PortAccessDenied;
         std::printf("ERROR_ACCESS_DENIED: Port is already opened...2\n");
         std::fflush(stdout);
       } else {
-        std::cout << "error : port_->open() failed...com_port_name=" << info.port_name << ", e=" << openError.message()
-                  << std::endl;
+        PrintOpenFailure(info.port_name, openError);
       }
       return;
     }
     const boost::system::error_code lineError = port_->ApplyLineSettings(info.baud_rate);
-    if (lineError) throw boost::system::system_error(lineError);
+    if (lineError) {
+      PrintSystemError(boost::system::system_error(lineError));
+      err = IMUError_OperationFailed;
+      return;
+    }
     std::cout << "Port Initialized!" << std::endl;
     err = IMUError_None;
 
@@ -310,8 +342,8 @@ void GloveLink::StartPairing(int channel, const PortInfo& info, EIMUError& err, 
     }
     if (!port_->IsOpen()) return;
 
-    port_->AsyncReadUntil(streamBuffer_, protocol::kPairingDelimiter,
-                          [this](const boost::system::error_code& ec, size_t n) { OnPairingConfirmed(ec, n); });
+    ArmPairingRead();
+    PrepareIo();
     pairingThread_ = std::thread([this] { RunIo(); });
     std::cout << "Pairing Check Started!" << std::endl;
   } catch (const boost::system::system_error& error) {
@@ -319,7 +351,20 @@ void GloveLink::StartPairing(int channel, const PortInfo& info, EIMUError& err, 
   }
 }
 
+void GloveLink::ArmPairingRead() {
+  port_->AsyncReadUntil(streamBuffer_, protocol::kPairingDelimiter,
+                        [this](const boost::system::error_code& ec, size_t n) { OnPairingConfirmed(ec, n); });
+}
+
 void GloveLink::OnPairingConfirmed(const boost::system::error_code& ec, size_t n) {
+  if (ec == boost::asio::error::not_found && port_ && port_->IsOpen()) {
+    // The buffer filled without a confirmation: what came before cannot be
+    // part of one, except a delimiter's beginning at the very end.
+    const size_t keep = protocol::kPairingDelimiter.size() - 1;
+    streamBuffer_.consume(streamBuffer_.size() > keep ? streamBuffer_.size() - keep : 0);
+    ArmPairingRead();
+    return;
+  }
   if (ec) {
     std::cout << ec.message() << std::endl;
     return;

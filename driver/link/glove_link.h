@@ -77,9 +77,11 @@ class GloveLink {
   void StartRead();
   void OnReadComplete(const boost::system::error_code& ec, size_t n);
   void Reconnect();
+  void ArmPairingRead();
   void OnPairingConfirmed(const boost::system::error_code& ec, size_t n);
   bool IoThreadRunning() const { return readerThread_.joinable() || pairingThread_.joinable(); }
   void RunIo();
+  void PrepareIo();
   void StopThreads();
 
   LinkListener& listener_;

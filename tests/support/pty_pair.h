@@ -48,6 +48,28 @@ class PtyPair {
     return ::write(master_, bytes.data(), bytes.size()) == ssize_t(bytes.size());
   }
 
+  // Like Write, but gives up (false) when the host stops reading and the
+  // terminal stays full for the whole time given.
+  bool WriteWithin(const std::string& bytes, std::chrono::milliseconds within) {
+    const int flags = ::fcntl(master_, F_GETFL);
+    ::fcntl(master_, F_SETFL, flags | O_NONBLOCK);
+    const auto deadline = std::chrono::steady_clock::now() + within;
+    size_t done = 0;
+    while (done < bytes.size()) {
+      const ssize_t n = ::write(master_, bytes.data() + done, bytes.size() - done);
+      if (n > 0) {
+        done += size_t(n);
+        continue;
+      }
+      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+      if (left.count() <= 0) break;
+      pollfd p{master_, POLLOUT, 0};
+      ::poll(&p, 1, int(left.count()));
+    }
+    ::fcntl(master_, F_SETFL, flags);
+    return done == bytes.size();
+  }
+
   // Reads what the host wrote until count bytes arrived or the time is up.
   std::string Read(size_t count, std::chrono::milliseconds within) {
     std::string got;
