@@ -88,10 +88,12 @@ bool SerialPort::Restart() {
 }
 
 SerialPort::ReportResult SerialPort::ReadChannelReport() {
+  // One deadline for the whole wait: short blocks ending in the delimiter
+  // must not hold the caller for ever.
+  const auto deadline = std::chrono::steady_clock::now() + timings_.reportTimeout;
   for (;;) {
     boost::system::error_code ec;
-    const size_t n =
-        port_->ReadUntilPolling(streamBuffer_, protocol::kReportDelimiter, timings_.reportTimeout, closing_, ec);
+    const size_t n = port_->ReadUntilPolling(streamBuffer_, protocol::kReportDelimiter, deadline, closing_, ec);
     if (ec == boost::asio::error::operation_aborted) return ReportResult::Cancelled;
     if (ec) {
       std::cout << "Channel list update failed, exiting..." << ec.message() << std::endl;
@@ -104,15 +106,17 @@ SerialPort::ReportResult SerialPort::ReadChannelReport() {
     if (!protocol::IsFullReport(n)) continue;
 
     protocol::ChannelReport report = protocol::ParseChannelReport(text);
-    protocol::SortChannels(report.channels);
-    {
-      // Each report replaces the list: noise measured earlier is stale.
-      std::lock_guard<std::mutex> lock(channelMutex_);
-      channelList_ = std::move(report.channels);
-    }
     if (!report.ok()) {
+      // A report that did not parse says nothing reliable: the channels of
+      // the last good one stay, so the link can still move off a silent one.
       std::cout << "Channel list update failed, exiting..." << report.error << std::endl;
       return ReportResult::Failed;
+    }
+    protocol::SortChannels(report.channels);
+    {
+      // A good report replaces the list: noise measured earlier is stale.
+      std::lock_guard<std::mutex> lock(channelMutex_);
+      channelList_ = std::move(report.channels);
     }
     return ReportResult::Parsed;
   }
@@ -255,25 +259,43 @@ void SerialPort::ParsePacket(const uint8_t* data, size_t size) {
 
 void SerialPort::VibratePeriod(int milliseconds) {
   std::lock_guard<std::mutex> lock(workersMutex_);
-  vibrationWorkers_.emplace_back([this, milliseconds] {
+  // Workers that have finished are joined here, so that a game vibrating
+  // often keeps only the workers still writing.
+  for (auto it = vibrationWorkers_.begin(); it != vibrationWorkers_.end();) {
+    if (it->finished->load()) {
+      it->thread.join();
+      it = vibrationWorkers_.erase(it);
+    } else {
+      ++it;
+    }
+  }
+  auto finished = std::make_shared<std::atomic<bool>>(false);
+  std::thread worker([this, milliseconds, finished] {
     const auto start = std::chrono::steady_clock::now();
     const uint8_t vibrate = protocol::kCmdVibrate;
     while (!closing_) {
       const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
-      if (elapsed.count() >= milliseconds) return;
-      if (WriteBytes(&vibrate, 1) != 1) return;
+      if (elapsed.count() >= milliseconds) break;
+      if (WriteBytes(&vibrate, 1) != 1) break;
       std::this_thread::sleep_for(kVibrationPause);
     }
+    finished->store(true);
   });
+  vibrationWorkers_.push_back(VibrationWorker{std::move(worker), std::move(finished)});
+}
+
+size_t SerialPort::vibrationWorkerCount() const {
+  std::lock_guard<std::mutex> lock(workersMutex_);
+  return vibrationWorkers_.size();
 }
 
 void SerialPort::StopVibrationWorkers() {
-  std::vector<std::thread> workers;
+  std::vector<VibrationWorker> workers;
   {
     std::lock_guard<std::mutex> lock(workersMutex_);
     workers.swap(vibrationWorkers_);
   }
-  for (std::thread& worker : workers) worker.join();
+  for (VibrationWorker& worker : workers) worker.thread.join();
 }
 
 void SerialPort::StopThreads() {

@@ -70,8 +70,11 @@ class SerialPort {
   // Channel 0..100 as given, above 100 a random quiet channel for the hand.
   // Returns the count of the channel byte's write.
   int SetChannel(int channel);
-  // Starts a worker that writes "v" every 10 ms for the period.
+  // Starts a worker that writes "v" every 10 ms for the period, and joins
+  // the workers of earlier requests that have finished.
   void VibratePeriod(int milliseconds);
+  // Workers not yet joined, finished or not.
+  size_t vibrationWorkerCount() const;
 
   void SetHand(int handCode) {
     hand_ = handCode;
@@ -135,8 +138,12 @@ class SerialPort {
   PoseVariant pose_;
   float joints_[16][4] = {};
 
-  std::mutex workersMutex_;
-  std::vector<std::thread> vibrationWorkers_;  // behind workersMutex_
+  struct VibrationWorker {
+    std::thread thread;
+    std::shared_ptr<std::atomic<bool>> finished;  // set by the worker as its last act
+  };
+  mutable std::mutex workersMutex_;
+  std::vector<VibrationWorker> vibrationWorkers_;  // behind workersMutex_
 };
 
 // "LH" (hand 1) or "RH" (hand 0) followed by the receiver index when it is at

@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <fstream>
 #include <thread>
 
 #include "plugin/serial_port.h"
@@ -24,6 +25,13 @@ std::vector<float> Noise(std::initializer_list<std::pair<int, float>> quiet) {
   std::vector<float> noise(100, 5.0f);
   for (const auto& [channel, level] : quiet) noise[size_t(channel - 1)] = level;
   return noise;
+}
+
+size_t MappingCount() {
+  std::ifstream maps("/proc/self/maps");
+  size_t lines = 0;
+  for (std::string line; std::getline(maps, line);) ++lines;
+  return lines;
 }
 
 LinkTimings Short() {
@@ -91,6 +99,67 @@ TEST(PluginLink, EachReportReplacesTheChannelList) {
   ASSERT_EQ(list.size(), 100u);
   EXPECT_EQ(list.front().channel, 19);
   port.Close();
+}
+
+TEST(PluginLink, AReportThatDoesNotParseKeepsTheLastGoodList) {
+  PtyPair pty;
+  ASSERT_TRUE(pty.Write(MakeReport(Noise({{7, 0.2f}}))));
+  SerialPort port(false, 0, Short());
+  port.SetHand(kHandLeft);
+  StdoutCapture capture;
+  ASSERT_TRUE(port.Open(pty.path(), 1000000));
+  std::string broken = MakeReport(std::vector<float>(50, 0.1f));
+  broken.insert(broken.size() - 4, "abc,");  // channel 51 is not a number
+  ASSERT_TRUE(pty.Write(broken));
+  port.Restart();
+  const auto list = port.channelList();
+  ASSERT_EQ(list.size(), 100u) << "the malformed report must not empty the list";
+  EXPECT_EQ(list.front().channel, 7);
+  port.Close();
+  EXPECT_NE(capture.Stop().find("Channel list update failed, exiting..."), std::string::npos);
+}
+
+TEST(PluginLink, ShortBlocksEndingInTheDelimiterDoNotHoldOpenBeyondTheTimeOut) {
+  PtyPair pty;
+  SerialPort port(false, 0, Short());  // 400 ms for the whole wait
+  port.SetHand(kHandRight);
+  std::atomic<bool> sending{true};
+  std::thread receiver([&] {
+    // Each block is too short to be a report; the stream never pauses long.
+    for (int i = 0; i < 120 && sending; ++i) {
+      pty.Write(std::string(100, 'x') + "TUPU");
+      std::this_thread::sleep_for(25ms);
+    }
+  });
+  StdoutCapture capture;
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_FALSE(port.Open(pty.path(), 1000000));
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 1500ms);
+  sending = false;
+  receiver.join();
+  port.Close();
+}
+
+TEST(PluginLink, FinishedVibrationWorkersAreJoinedAsNewOnesStart) {
+  PtyPair pty;
+  ASSERT_TRUE(pty.Write(MakeReport(Noise({{7, 0.2f}}))));
+  SerialPort port(false, 0, Short());
+  port.SetHand(kHandLeft);
+  StdoutCapture capture;
+  ASSERT_TRUE(port.Open(pty.path(), 1000000));
+  // An unjoined thread keeps its stack mapped after it ends.
+  const size_t before = MappingCount();
+  for (int i = 0; i < 500; ++i) {
+    port.VibratePeriod(i % 2);  // 0 or 1 ms: each worker ends at once
+    if (i % 50 == 0) pty.Read(4096, 1ms);  // keep the terminal from filling
+  }
+  EXPECT_LT(MappingCount(), before + 200) << "finished workers pile up";
+  // A long one is still running when the port closes; Close stops it.
+  port.VibratePeriod(10000);
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_TRUE(port.Close());
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 1s);
+  EXPECT_EQ(port.vibrationWorkerCount(), 0u);
 }
 
 TEST(PluginLink, CloseEndsARestartWaitingForAReport) {
