@@ -9,7 +9,9 @@
 //   startup=ready|ready_cr|no_device|no_config_start|exit|silent|close_input
 //   download=wrote|empty|exit|silent|no_file
 //   config=default|no_render_model|invalid|array_root|number_model
-//   upload=wrote|empty|empty_once|fail_then_wrote|exit|silent|wrote_regardless
+//   upload=wrote|empty|empty_once|fail_then_wrote|exit|silent|wrote_regardless|
+//          empty_then_file (the first upload finds no file, answers an empty
+//          line and writes the configuration the download should have)
 //   identify=prompt|empty|exit|silent
 // The first behaviour of each list is the default. Everything it receives
 // is logged to "lighthouse_standin.log" (its process id, its arguments
@@ -155,6 +157,11 @@ int main(int argc, char** argv) {
       const std::string how = script["upload"];
       if (how == "exit") return 1;
       if (how == "silent") Hang();
+      if (how == "empty_then_file" && uploads == 1) {
+        std::ofstream(file, std::ios::trunc) << ConfigText(script["config"], serial);
+        Say("\n");
+        continue;
+      }
       std::ifstream in(file, std::ios::binary);
       std::stringstream content;
       content << in.rdbuf();

@@ -3,6 +3,8 @@
 // the few declarations below are all the driver uses.
 #include <cstdlib>
 #include <cstring>
+#include <map>
+#include <mutex>
 
 #include "driver/tracker/tracker_runtime.h"
 #include "platform/dynamic_library.h"
@@ -68,14 +70,36 @@ using GetStringPropertyFn = uint32_t (*)(uint32_t deviceIndex, int32_t property,
                                          int32_t* error);
 using PollNextEventFn = bool (*)(void* event, uint32_t eventSize);
 
+// The runtime is initialised once per process, not once per object: a
+// shutdown ends it for every user in the process. So the objects that use
+// one loaded runtime library count themselves, and only the last one shuts
+// the runtime down. The count is process state by nature, as the runtime is.
+class RuntimeUsers {
+ public:
+  static RuntimeUsers& Instance() {
+    static RuntimeUsers users;
+    return users;
+  }
+  std::mutex& mutex() { return mutex_; }
+  // Users of the runtime entered at init, keyed by the library's entry point.
+  int& count(InitFn library) { return counts_[library]; }
+
+ private:
+  std::mutex mutex_;
+  std::map<InitFn, int> counts_;
+};
+
 class OpenVRRuntime final : public ITrackerRuntime {
  public:
   explicit OpenVRRuntime(std::string libraryPath) : libraryPath_(std::move(libraryPath)) {}
 
   ~OpenVRRuntime() override {
-    // The library is unloaded with this object: release the runtime first so
-    // that nothing of it is left pointing into unmapped code.
-    if (table_) shutdown_();
+    if (!table_) return;
+    // The library is unloaded with this object: the last user releases the
+    // runtime first so that nothing of it is left pointing into unmapped code.
+    RuntimeUsers& users = RuntimeUsers::Instance();
+    std::lock_guard<std::mutex> lock(users.mutex());
+    if (--users.count(init_) == 0) shutdown_();
   }
 
   bool Init(int32_t& error) override {
@@ -87,21 +111,26 @@ class OpenVRRuntime final : public ITrackerRuntime {
       error = kErrorLibraryUnavailable;
       return false;
     }
+    RuntimeUsers& users = RuntimeUsers::Instance();
+    std::lock_guard<std::mutex> lock(users.mutex());
+    int& count = users.count(init_);
     error = 0;
-    init_(&error, kApplicationOther, nullptr);
+    // Another object of this process already runs the runtime: share it.
+    if (count == 0) init_(&error, kApplicationOther, nullptr);
     if (error != 0) return false;
     if (!isValid_(kSystemInterface)) {
-      shutdown_();
+      if (count == 0) shutdown_();
       error = kErrorInterfaceNotFound;
       return false;
     }
     void* table = getInterface_(kSystemFunctionTable, &error);
     if (!table || error != 0) {
-      shutdown_();
+      if (count == 0) shutdown_();
       if (error == 0) error = kErrorInterfaceNotFound;
       return false;
     }
     table_ = static_cast<void**>(table);
+    ++count;
     return true;
   }
 

@@ -22,8 +22,8 @@ struct RenderModelEdit {
 };
 
 // Pure edit of the file's content. Fails (ok false) when the content is not
-// one JSON object or its "render_model" is neither a string nor null; the
-// caller then leaves the file as it is.
+// one JSON object or its "render_model" is an array or an object; the caller
+// then leaves the file as it is. A number or boolean is shown as text.
 RenderModelEdit EditRenderModel(const std::string& content, const std::string& model);
 
 // Reads a whole file of at most kMaxConfigFileBytes. False when it cannot be

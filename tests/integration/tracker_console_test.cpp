@@ -137,7 +137,7 @@ TEST_F(TrackerConsole, AMissingDeviceEndsTheCallBeforeAnyCommand) {
 }
 
 TEST_F(TrackerConsole, AFileThatCannotBeEditedIsError3AndStillUploadedAsWritten) {
-  for (const char* kind : {"invalid", "array_root", "number_model"}) {
+  for (const char* kind : {"invalid", "array_root"}) {
     ConsoleWorkDir fresh;
     settings.workDir = fresh.path();
     fresh.Script(std::string("config=") + kind);
@@ -191,6 +191,22 @@ TEST_F(TrackerConsole, AnEmptyReplyToTheUploadEditsAndUploadsAgain) {
   EXPECT_TRUE(Said("LH.json deleted!\n"));
 }
 
+TEST_F(TrackerConsole, AFailedFirstEditKeepsItsCodeWhenTheEditAfterAnEmptyReplySucceeds) {
+  dir.Script("download=no_file\nupload=empty_then_file");
+  EXPECT_EQ(Configure(Hand_Right, "CDEF"), IMUError_FileOpenFailed) << out.str();
+  EXPECT_EQ(err.str(), "File could not be opened!\n");
+  EXPECT_EQ(Occurrences(out.str(), "json file edit done!\n"), 1u) << out.str();
+  EXPECT_EQ(ParseJson(ReadFileText(dir.path() / "uploaded_RH.json"))["render_model"], "RH");
+  EXPECT_TRUE(Said("RH.json deleted!\n"));
+}
+
+TEST_F(TrackerConsole, ANumberModelIsRewritten) {
+  dir.Script("config=number_model");
+  EXPECT_EQ(Configure(Hand_Left, "2B3C"), IMUError_None) << out.str() << err.str();
+  EXPECT_TRUE(Said("rendorModel: 42json file edit done!\n")) << out.str();
+  EXPECT_EQ(ParseJson(ReadFileText(dir.path() / "uploaded_LH.json"))["render_model"], "LH");
+}
+
 TEST_F(TrackerConsole, EndlessEmptyRepliesEndAfterABoundedNumberOfUploads) {
   dir.Script("upload=empty");
   settings.maxUploadAttempts = 3;
@@ -211,13 +227,24 @@ TEST_F(TrackerConsole, AConsoleThatExitsEarlyEndsTheCallWithError6) {
     EXPECT_FALSE(Said("deleted!")) << script;
     for (int pid : fresh.StandinPids()) EXPECT_TRUE(testsupport::ProcessGone(pid)) << script;
   }
-  for (const char* script : {"startup=exit", "identify=exit"}) {
+  {
+    // Ended before it could take the command: the tracker was never asked.
     ConsoleWorkDir fresh;
     settings.workDir = fresh.path();
-    fresh.Script(script);
-    EXPECT_EQ(Identify("2B3C"), IMUError_OperationFailed) << script << "\n" << out.str();
-    EXPECT_FALSE(Said("identifycontroller end")) << script;
-    for (int pid : fresh.StandinPids()) EXPECT_TRUE(testsupport::ProcessGone(pid)) << script;
+    fresh.Script("startup=exit");
+    EXPECT_EQ(Identify("2B3C"), IMUError_OperationFailed) << out.str();
+    for (int pid : fresh.StandinPids()) EXPECT_TRUE(testsupport::ProcessGone(pid));
+  }
+  {
+    // Took the command and ended without its prompt: the identification was
+    // asked for, which is all the call promises.
+    ConsoleWorkDir fresh;
+    settings.workDir = fresh.path();
+    fresh.Script("identify=exit");
+    EXPECT_EQ(Identify("2B3C"), IMUError_None) << out.str();
+    EXPECT_EQ(fresh.InputLines(), (std::vector<std::string>{"identifycontroller\\r", ""}));
+    EXPECT_FALSE(Said("identifycontroller end"));
+    for (int pid : fresh.StandinPids()) EXPECT_TRUE(testsupport::ProcessGone(pid));
   }
 }
 

@@ -190,5 +190,30 @@ TEST(OpenVRBinding, ADriverObjectFindsTheLibraryThroughTheEnvironment) {
   }
 }
 
+TEST(OpenVRBinding, TheRuntimeStaysUpUntilTheLastTrackerObjectOfTheProcessGoes) {
+  Standin standin;
+  standin.Load("device 3 3 1 0 - LHR-00001111\n");
+  testsupport::StdoutCapture capture;
+  EIMUError err = IMUError_OperationFailed;
+  auto first = std::make_unique<ZEMBRAIMUImpl>(err, 4, tracker::MakeOpenVRRuntime(ZEMBRA_STANDIN_OPENVR));
+  ASSERT_EQ(err, IMUError_None);
+  auto second = std::make_unique<ZEMBRAIMUImpl>(err, 4, tracker::MakeOpenVRRuntime(ZEMBRA_STANDIN_OPENVR));
+  ASSERT_EQ(err, IMUError_None);
+  EXPECT_EQ(standin.Count("init"), 1) << "the second object shares the running runtime";
+
+  first.reset();
+  EXPECT_EQ(standin.Count("shutdown"), 0) << "another object still uses the runtime";
+  testsupport::Recording recording;
+  IZEMBRAIMUEventHandler* handler = new testsupport::RecordingHandler(recording);
+  second->RegisterIMUDataCallback(handler, nullptr);
+  second->CheckTrackerStatus(err);
+  EXPECT_EQ(standin.Count("calls_uninitialised"), 0);
+  ASSERT_EQ(recording.eventsSoFar().size(), 1u) << "the second object still sees the tracker";
+
+  second.reset();
+  EXPECT_EQ(standin.Count("shutdown"), 1);
+  capture.Stop();
+}
+
 }  // namespace
 }  // namespace ZEMBRA

@@ -86,9 +86,8 @@ TEST(RenderModelEdit, ContentThatIsNotAConfigurationObjectIsRefused) {
       "{ \"render_model\": \"x\", ",       // cut short
       "[1, 2, 3]",                          // not an object
       "\"LH\"",                             // not an object
-      "{ \"render_model\": 42 }",           // not a string
-      "{ \"render_model\": [\"a\"] }",      // not a string
-      "{ \"render_model\": {} }",           // not a string
+      "{ \"render_model\": [\"a\"] }",      // cannot be read as text
+      "{ \"render_model\": {} }",           // cannot be read as text
       "{ \"a\": 1 } { \"b\": 2 }",          // more than one value
       "{ \"a\": 1 } trailing",              // more than one value
   };
@@ -96,6 +95,17 @@ TEST(RenderModelEdit, ContentThatIsNotAConfigurationObjectIsRefused) {
     const tracker::RenderModelEdit edit = tracker::EditRenderModel(content, "LH");
     EXPECT_FALSE(edit.ok) << content;
     EXPECT_FALSE(edit.error.empty()) << content;
+  }
+}
+
+TEST(RenderModelEdit, ANumberOrBooleanModelIsShownAsTextAndReplaced) {
+  const std::pair<const char*, const char*> cases[] = {
+      {R"({"render_model": 42})", "42"}, {R"({"render_model": true})", "true"}, {R"({"render_model": false})", "false"}};
+  for (const auto& [content, shown] : cases) {
+    const tracker::RenderModelEdit edit = tracker::EditRenderModel(content, "RH");
+    ASSERT_TRUE(edit.ok) << content << ": " << edit.error;
+    EXPECT_EQ(edit.oldModel, shown);
+    EXPECT_EQ(Parse(edit.text)["render_model"], "RH");
   }
 }
 
@@ -135,7 +145,7 @@ TEST(ConfigFileEdit, AMissingFileIsError3) {
 TEST(ConfigFileEdit, AFileThatCannotBeEditedIsError3AndLeftAsItWas) {
   TempDir dir;
   const fs::path file = dir.path() / "LH.json";
-  for (const char* content : {"{ not json", "[\"LH\"]", "{\"render_model\": 7}"}) {
+  for (const char* content : {"{ not json", "[\"LH\"]", "{\"render_model\": [7]}"}) {
     WriteAll(file, content);
     std::ostringstream out, err;
     EXPECT_EQ(tracker::EditConfigFile(file, "LH", out, err), IMUError_FileOpenFailed) << content;
