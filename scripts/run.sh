@@ -1,33 +1,49 @@
 #!/usr/bin/env bash
-# The main job: builds the project and streams live finger values from both
-# gloves. With no receiver plugged in, two simulated receivers stand in for
-# them, registered in a device tree of their own so that the driver finds
-# them by discovery exactly as it finds real ones.
+# The main job: builds the project and opens the configuration tool on both
+# gloves; without a display it streams live finger values in the terminal
+# instead. With no receiver plugged in, two simulated receivers stand in
+# for them, registered in a device tree of their own so that the driver
+# finds them by discovery exactly as it finds real ones; a stand-in tracker
+# runtime and a stand-in lighthouse_console then stand in for SteamVR.
 #
-#   bash scripts/run.sh [--seconds N] [--simulate] [--advanced]
-#     --seconds N   stop after N seconds (default 20; 0 runs until Ctrl-C)
+#   bash scripts/run.sh [--terminal] [--seconds N] [--simulate] [--advanced]
+#     --terminal    stream in the terminal even when a display is available
+#     --seconds N   terminal streaming stops after N seconds (default 20;
+#                   0 runs until Ctrl-C)
 #     --simulate    use simulated gloves even when receivers are plugged in
+#     --advanced    terminal streaming in advanced mode
 set -euo pipefail
 cd "$(dirname "$0")/.."
+root=$PWD
 
 seconds=20
 simulate=0
+terminal=0
 live_args=()
 while (($#)); do
   case "$1" in
     --seconds) seconds=$2; shift 2 ;;
     --simulate) simulate=1; shift ;;
+    --terminal) terminal=1; shift ;;
     --advanced) live_args+=(--advanced); shift ;;
-    *) echo "usage: $0 [--seconds N] [--simulate] [--advanced]" >&2; exit 2 ;;
+    *) echo "usage: $0 [--terminal] [--seconds N] [--simulate] [--advanced]" >&2; exit 2 ;;
   esac
 done
+
+if [ "$terminal" -eq 0 ] && [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
+  echo "No display: streaming the poses in this terminal instead of opening the configuration tool."
+  terminal=1
+fi
 
 bash scripts/setup.sh
 build=out/build
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build "$build" -j "$(nproc)" --target zembra-live zembra-ports zembra-receiver-sim zembra-sysfs-register >/dev/null
-bin_live=$build/driver/demo/zembra-live
-bin_ports=$build/driver/tools/zembra-ports
+targets=(zembra-live zembra-ports zembra-receiver-sim)
+[ "$terminal" -eq 0 ] && targets+=(ZEMBRAGloveConfigTool standin_openvr_api lighthouse_console_standin)
+cmake --build "$build" -j "$(nproc)" --target "${targets[@]}" >/dev/null
+bin_live=$root/$build/driver/demo/zembra-live
+bin_ports=$root/$build/driver/tools/zembra-ports
+bin_tool=$root/$build/tool/ZEMBRAGloveConfigTool
 
 have_receivers() {
   local listing
@@ -35,13 +51,6 @@ have_receivers() {
   grep -Eq "serves: +left" <<<"$listing" && grep -Eq "serves: +right" <<<"$listing"
 }
 
-if [ "$simulate" -eq 0 ] && have_receivers; then
-  echo "Receivers found:"
-  "$bin_ports"
-  exec "$bin_live" --seconds "$seconds" "${live_args[@]}"
-fi
-
-echo "No glove receivers plugged in: starting two simulated receivers."
 tree=$(mktemp -d)
 pids=()
 cleanup() {
@@ -51,21 +60,48 @@ cleanup() {
 }
 trap cleanup EXIT INT TERM
 
-export ZEMBRA_SYSFS_ROOT=$tree/sys ZEMBRA_DEV_ROOT=$tree/dev
-mkdir -p "$ZEMBRA_SYSFS_ROOT" "$ZEMBRA_DEV_ROOT"
-index=0
-for hand in left right; do
-  tag=LH
-  [ "$hand" = right ] && tag=RH
-  "$build/sim/zembra-receiver-sim" --hand "$hand" --rate 200 \
-    --register "ttyUSB$index" --serial "ZEMBRA-$tag-000$index" >"$tree/$hand.log" 2>&1 &
-  pids+=($!)
-  index=$((index + 1))
-done
-# Each simulator registers itself once its port is up.
-for _ in $(seq 50); do
-  [ -e "$ZEMBRA_DEV_ROOT/ttyUSB0" ] && [ -e "$ZEMBRA_DEV_ROOT/ttyUSB1" ] && break
-  sleep 0.1
-done
-"$bin_ports"
-"$bin_live" --seconds "$seconds" "${live_args[@]}"
+simulated=0
+if [ "$simulate" -eq 0 ] && have_receivers; then
+  echo "Receivers found:"
+  "$bin_ports"
+else
+  simulated=1
+  echo "No glove receivers plugged in: starting two simulated receivers."
+  export ZEMBRA_SYSFS_ROOT=$tree/sys ZEMBRA_DEV_ROOT=$tree/dev
+  mkdir -p "$ZEMBRA_SYSFS_ROOT" "$ZEMBRA_DEV_ROOT"
+  index=0
+  for hand in left right; do
+    tag=LH
+    [ "$hand" = right ] && tag=RH
+    "$build/sim/zembra-receiver-sim" --hand "$hand" --rate 200 \
+      --register "ttyUSB$index" --serial "ZEMBRA-$tag-000$index" >"$tree/$hand.log" 2>&1 &
+    pids+=($!)
+    index=$((index + 1))
+  done
+  # Each simulator registers itself once its port is up.
+  for _ in $(seq 50); do
+    [ -e "$ZEMBRA_DEV_ROOT/ttyUSB0" ] && [ -e "$ZEMBRA_DEV_ROOT/ttyUSB1" ] && break
+    sleep 0.1
+  done
+  "$bin_ports"
+fi
+
+if [ "$terminal" -eq 1 ]; then
+  "$bin_live" --seconds "$seconds" "${live_args[@]}"
+  exit
+fi
+
+# The tool works in a folder of its own: the skeleton for recordings, the
+# demo programs, recorded files and tracker configuration files live there.
+run_dir=$root/out/tool-run
+bash scripts/prepare-tool-folder.sh "$build" "$run_dir"
+if [ "$simulated" -eq 1 ]; then
+  # Stand-ins for SteamVR: two wrist trackers, and a lighthouse_console
+  # that answers the tool's configuration and identify commands.
+  export ZEMBRA_OPENVR_LIBRARY=$root/$build/sim/fake_openvr/libstandin_openvr_api.so
+  export ZEMBRA_STANDIN_OPENVR_SCENARIO=$root/scripts/standin-trackers.txt
+  export PATH=$root/$build/sim/lighthouse_console_bin:$PATH
+  echo "Stand-in tracker runtime and lighthouse_console in use."
+fi
+echo "Opening the configuration tool (close it to end)."
+(cd "$run_dir" && "$bin_tool")

@@ -9,6 +9,7 @@ packages=(
   libjsoncpp-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
+  qtbase5-dev qtbase5-dev-tools xvfb xauth
 )
 
 missing=()

@@ -13,7 +13,9 @@
 //   event <type> <index>        a pending event
 #include <cstdint>
 #include <cstring>
+#include <cstdlib>
 #include <deque>
+#include <fstream>
 #include <map>
 #include <mutex>
 #include <sstream>
@@ -54,8 +56,16 @@ struct State {
   std::map<std::string, int> counters;
 };
 
+// A process that loads the library without driving it (the configuration
+// tool run against stand-in trackers) takes its scenario from the file named
+// by ZEMBRA_STANDIN_OPENVR_SCENARIO.
+void LoadScenarioFromEnvironment(State& s);
+int ApplyLines(State& s, const char* scenario);
+
 State& state() {
   static State s;
+  static const bool loaded = (LoadScenarioFromEnvironment(s), true);
+  (void)loaded;
   return s;
 }
 
@@ -236,18 +246,11 @@ STANDIN_EXPORT const char* VR_GetVRInitErrorAsEnglishDescription(int32_t error) 
   }
 }
 
-// Replaces the whole state by the scenario; returns 0, or the number of the
-// first line it could not read.
-STANDIN_EXPORT int StandinVR_Load(const char* scenario) {
-  State& s = state();
-  std::lock_guard<std::mutex> lock(s.mutex);
-  s.initErrors.clear();
-  s.interfaceValid = true;
-  s.tableMissing = false;
-  s.initialised = false;
-  for (Device& d : s.devices) d = Device();
-  s.events.clear();
-  s.counters.clear();
+namespace {
+
+// Applies scenario lines to the state, which the caller has locked. Returns
+// 0, or the number of the first line it could not read.
+int ApplyLines(State& s, const char* scenario) {
   std::istringstream lines(scenario ? scenario : "");
   std::string line;
   int number = 0;
@@ -292,6 +295,41 @@ STANDIN_EXPORT int StandinVR_Load(const char* scenario) {
     }
   }
   return 0;
+}
+
+void LoadScenarioFromEnvironment(State& s) {
+  const char* path = std::getenv("ZEMBRA_STANDIN_OPENVR_SCENARIO");
+  if (!path || !*path) return;
+  std::ifstream in(path);
+  std::stringstream text;
+  text << in.rdbuf();
+  const std::string scenario = text.str();
+  ApplyLines(s, scenario.c_str());
+}
+
+}  // namespace
+
+// Replaces the whole state by the scenario; returns 0, or the number of the
+// first line it could not read.
+STANDIN_EXPORT int StandinVR_Load(const char* scenario) {
+  State& s = state();
+  std::lock_guard<std::mutex> lock(s.mutex);
+  s.initErrors.clear();
+  s.interfaceValid = true;
+  s.tableMissing = false;
+  s.initialised = false;
+  for (Device& d : s.devices) d = Device();
+  s.events.clear();
+  s.counters.clear();
+  return ApplyLines(s, scenario);
+}
+
+// Adds to the state as it is, initialised or not: a device plugged in later
+// and its activation, for example.
+STANDIN_EXPORT int StandinVR_Apply(const char* lines) {
+  State& s = state();
+  std::lock_guard<std::mutex> lock(s.mutex);
+  return ApplyLines(s, lines);
 }
 
 // A counter or recorded value by name (0 when never set): "init", "shutdown",

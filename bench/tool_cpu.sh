@@ -1,0 +1,55 @@
+#!/usr/bin/env bash
+# How much of one core the whole configuration tool process uses at idle
+# while both simulated gloves stream 200 poses a second each: user plus
+# system time from /proc over a measuring window, after a settling time.
+#
+#   bash bench/tool_cpu.sh [build-dir] [seconds]
+# Runs the tool on the offscreen platform unless DISPLAY is set.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build=${1:-out/build}
+seconds=${2:-20}
+tool=$build/tool/ZEMBRAGloveConfigTool
+sim=$build/sim/zembra-receiver-sim
+[ -x "$tool" ] && [ -x "$sim" ] || { echo "build $tool and $sim first" >&2; exit 2; }
+
+work=$(mktemp -d)
+pids=()
+cleanup() {
+  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+  wait 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT INT TERM
+
+export ZEMBRA_SYSFS_ROOT=$work/sys ZEMBRA_DEV_ROOT=$work/dev
+export ZEMBRA_OPENVR_LIBRARY=$build/sim/fake_openvr/libstandin_openvr_api.so
+mkdir -p "$ZEMBRA_SYSFS_ROOT" "$ZEMBRA_DEV_ROOT"
+"$sim" --hand left --rate 200 --register ttyUSB0 --serial ZEMBRA-LH-0000 >"$work/left.log" 2>&1 &
+pids+=($!)
+"$sim" --hand right --rate 200 --register ttyUSB1 --serial ZEMBRA-RH-0001 >"$work/right.log" 2>&1 &
+pids+=($!)
+for _ in $(seq 50); do
+  [ -e "$ZEMBRA_DEV_ROOT/ttyUSB0" ] && [ -e "$ZEMBRA_DEV_ROOT/ttyUSB1" ] && break
+  sleep 0.1
+done
+
+[ -n "${DISPLAY:-}" ] || export QT_QPA_PLATFORM=offscreen
+(cd "$work" && exec "$OLDPWD/$tool") >"$work/tool.log" 2>&1 &
+tool_pid=$!
+pids+=($tool_pid)
+sleep 3  # found, opened, streaming
+
+ticks() { awk '{print $14 + $15}' "/proc/$tool_pid/stat"; }
+hz=$(getconf CLK_TCK)
+before=$(ticks)
+start=$(date +%s.%N)
+sleep "$seconds"
+after=$(ticks)
+end=$(date +%s.%N)
+poses=$(grep -c "start async read" "$work/tool.log" || true)
+awk -v t=$((after - before)) -v hz="$hz" -v s="$start" -v e="$end" -v o="$poses" 'BEGIN {
+  wall = e - s
+  printf "tool process CPU: %.2f%% of one core over %.1f s (both gloves streaming, %d port opens)\n",
+         100 * t / hz / wall, wall, o
+}'

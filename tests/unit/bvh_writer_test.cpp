@@ -1,0 +1,295 @@
+// The recording core: rotations to BVH text, the frame grid, the skeleton
+// shipped with the tool (read back by the BVH reader and posed), and the
+// reader on files of other shapes and on broken ones.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cmath>
+#include <fstream>
+#include <limits>
+#include <sstream>
+
+#include "tests/support/temp_dir.h"
+#include "tool/recording/bvh_reader.h"
+#include "tool/recording/bvh_writer.h"
+#include "tool/recording/frame_grid.h"
+
+namespace ZEMBRA {
+namespace recording {
+namespace {
+
+constexpr float kHalf = 0.70710677f;
+
+Pose PoseOf(HandType hand, Quat everyJoint, int32_t tag = 0) {
+  Pose pose{};
+  for (Quat& joint : pose.joints) joint = everyJoint;
+  pose.type = hand;
+  pose.statusByte = tag;
+  return pose;
+}
+
+std::string ReadAll(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+TEST(BvhRotation, AQuarterTurnAboutZIsWrittenForEachHandsFrame) {
+  const Quat wrist{0, 0, kHalf, kHalf};
+  EXPECT_EQ(ToEulerText(ToBvhRotation(wrist, Hand_Left)), "-90 0 0");
+  EXPECT_EQ(ToEulerText(ToBvhRotation(wrist, Hand_Right)), "90 0 180");
+  const Quatd right = ToBvhRotation({1, 2, 3, 4}, Hand_Right);
+  EXPECT_EQ(right.x, 3);  // (z, w, x, y) of the stored components
+  EXPECT_EQ(right.y, 4);
+  EXPECT_EQ(right.z, 1);
+  EXPECT_EQ(right.w, 2);
+}
+
+TEST(BvhRotation, NumbersUseSixSignificantDigitsInTheShorterNotation) {
+  EXPECT_EQ(FormatNumber(-12.345678), "-12.3457");
+  EXPECT_EQ(FormatNumber(89.99999), "90");
+  EXPECT_EQ(FormatNumber(0.00001), "1e-05");
+  EXPECT_EQ(FormatNumber(1234567.0), "1.23457e+06");
+  EXPECT_EQ(FormatNumber(0.5), "0.5");
+  EXPECT_EQ(FormatNumber(180), "180");
+  EXPECT_EQ(FormatNumber(0.000123456789), "0.000123457");
+}
+
+TEST(BvhRotation, RelativeRotationsAndTheZeroQuaternion) {
+  const Quatd turn{0, 0, 0.5, std::sqrt(0.75)};
+  const Quatd same = RelativeRotation(turn, turn);
+  EXPECT_NEAR(same.w, 1, 1e-12);
+  EXPECT_NEAR(std::hypot(same.x, same.y, same.z), 0, 1e-12);
+  const Quatd fromZero = RelativeRotation(Quatd{0, 0, 0, 0}, turn);
+  EXPECT_EQ(fromZero.x + fromZero.y + fromZero.z + fromZero.w, 0);
+  EXPECT_EQ(ToEulerText(Quatd{std::nan(""), 0, 0, 1}), "0 0 0");
+  EXPECT_EQ(ToEulerText(Quatd{0, std::numeric_limits<double>::infinity(), 0, 1}), "0 0 0");
+}
+
+// The file as the tool writes it, read back: the shipped skeleton, 96
+// channels, the shorter list's frame count, every value a finite number.
+TEST(BvhFile, BothHandsAreWrittenForTheShorterListAndReadBack) {
+  const std::string header = ReadAll(ZEMBRA_BONES_FILE);
+  ASSERT_FALSE(header.empty());
+  std::vector<Pose> left, right;
+  for (int i = 0; i < 100; ++i) left.push_back(PoseOf(Hand_Left, {0, std::sin(i * 0.01f), 0, std::cos(i * 0.01f)}));
+  for (int i = 0; i < 98; ++i) right.push_back(PoseOf(Hand_Right, {std::sin(i * 0.02f), 0, 0, std::cos(i * 0.02f)}));
+  // A broken record somewhere must not break the file.
+  left[7].joints[Joint_IndexDistal] = {std::nanf(""), 0, 0, 1};
+
+  const std::string text = BuildBvhText(header, left, right);
+  EXPECT_EQ(text.compare(0, header.size(), header), 0);
+  EXPECT_NE(text.find("MOTION\nFrames: 98\nFrame Time: 0.033333\n"), std::string::npos);
+  const BvhParseResult parsed = ParseBvh(text);
+  ASSERT_TRUE(parsed.ok) << parsed.errorLine << ": " << parsed.error;
+  EXPECT_EQ(parsed.file.channelCount, 96);
+  EXPECT_EQ(parsed.file.frameCount, 98);
+  EXPECT_DOUBLE_EQ(parsed.file.frameTime, 0.033333);
+  for (double v : parsed.file.values) EXPECT_TRUE(std::isfinite(v));
+  // One line per frame, no space at either end.
+  const std::string motion = text.substr(text.find("0.033333\n") + 9);
+  std::istringstream lines(motion);
+  int count = 0;
+  for (std::string line; std::getline(lines, line); ++count) {
+    ASSERT_FALSE(line.empty());
+    EXPECT_NE(line.front(), ' ');
+    EXPECT_NE(line.back(), ' ');
+  }
+  EXPECT_EQ(count, 98);
+}
+
+// Forward kinematics of a parsed file: each joint's position in frame f.
+std::vector<std::array<double, 3>> Positions(const BvhFile& file, int frame) {
+  struct M {
+    double r[3][3];
+    double t[3];
+  };
+  auto rot = [](BvhChannel axis, double degrees) {
+    const double a = degrees * M_PI / 180, c = std::cos(a), s = std::sin(a);
+    M m{{{1, 0, 0}, {0, 1, 0}, {0, 0, 1}}, {0, 0, 0}};
+    if (axis == BvhChannel::Xrotation) m = {{{1, 0, 0}, {0, c, -s}, {0, s, c}}, {0, 0, 0}};
+    if (axis == BvhChannel::Yrotation) m = {{{c, 0, s}, {0, 1, 0}, {-s, 0, c}}, {0, 0, 0}};
+    if (axis == BvhChannel::Zrotation) m = {{{c, -s, 0}, {s, c, 0}, {0, 0, 1}}, {0, 0, 0}};
+    return m;
+  };
+  auto mul = [](const M& a, const M& b) {
+    M m{};
+    for (int i = 0; i < 3; ++i) {
+      for (int j = 0; j < 3; ++j)
+        for (int k = 0; k < 3; ++k) m.r[i][j] += a.r[i][k] * b.r[k][j];
+      m.t[i] = a.t[i];
+      for (int k = 0; k < 3; ++k) m.t[i] += a.r[i][k] * b.t[k];
+    }
+    return m;
+  };
+  std::vector<M> world(file.joints.size());
+  std::vector<std::array<double, 3>> positions;
+  for (size_t j = 0; j < file.joints.size(); ++j) {
+    const BvhJoint& joint = file.joints[j];
+    M local{{{1, 0, 0}, {0, 1, 0}, {0, 0, 1}}, {joint.offset[0], joint.offset[1], joint.offset[2]}};
+    for (size_t c = 0; c < joint.channels.size(); ++c)
+      local = mul(local, rot(joint.channels[c], file.Value(frame, joint.firstChannel + int(c))));
+    world[j] = joint.parent < 0 ? local : mul(world[size_t(joint.parent)], local);
+    positions.push_back({world[j].t[0], world[j].t[1], world[j].t[2]});
+  }
+  return positions;
+}
+
+// The shipped skeleton with every joint carrying the wrist's rotation: two
+// open, flat hands, palms down, fingers along -X, thumbs towards each other.
+TEST(BvhFile, TheShippedSkeletonShowsTwoFlatOpenHandsWithTheirThumbsInPlace) {
+  const std::string text = BuildBvhText(ReadAll(ZEMBRA_BONES_FILE), {PoseOf(Hand_Left, {0, 0, 0, 1})},
+                                        {PoseOf(Hand_Right, {0, 0, 0, 1})});
+  const BvhParseResult parsed = ParseBvh(text);
+  ASSERT_TRUE(parsed.ok) << parsed.error;
+  const BvhFile& file = parsed.file;
+  const auto at = Positions(file, 0);
+  auto find = [&](const std::string& name) {
+    for (size_t j = 0; j < file.joints.size(); ++j)
+      if (file.joints[j].name == name) return j;
+    ADD_FAILURE() << name;
+    return size_t(0);
+  };
+  // The tip: the end site under the distal joint.
+  auto tip = [&](const std::string& distal) {
+    for (size_t j = 0; j < file.joints.size(); ++j)
+      if (file.joints[j].endSite && file.joints[j].parent == int(find(distal))) return at[j];
+    ADD_FAILURE() << distal;
+    return std::array<double, 3>{};
+  };
+  for (const char* side : {"Left", "Right"}) {
+    const auto wrist = at[find(std::string(side) + "Hand")];
+    for (const char* finger : {"Index", "Middle", "Ring", "Pinky"}) {
+      const auto end = tip(std::string(side) + "Hand" + finger + "3");
+      EXPECT_LT(end[0], wrist[0] - 12) << side << finger << ": fingers point along -X";
+      EXPECT_NEAR(end[1], wrist[1], 0.01) << side << finger << ": flat";
+    }
+    const auto thumb = tip(std::string(side) + "HandThumb3");
+    const auto index = tip(std::string(side) + "HandIndex3");
+    const auto pinky = tip(std::string(side) + "HandPinky3");
+    // A left hand palm down with its fingers along -X has its thumb on the
+    // -Z side; a right hand on the +Z side. The index lies next to it.
+    const double thumbSide = std::string(side) == "Left" ? -1 : 1;
+    EXPECT_GT((thumb[2] - wrist[2]) * thumbSide, 5) << side;
+    EXPECT_GT((pinky[2] - index[2]) * -thumbSide, 3) << side;
+    EXPECT_LT(std::fabs(thumb[1] - wrist[1]), 1.5) << side;
+  }
+  // The hands lie apart, the left one at +Z.
+  EXPECT_GT(at[find("LeftHand")][2], at[find("RightHand")][2] + 15);
+}
+
+TEST(FrameGrid, FramesFallOnAThirtiethOfASecondFromTheStart) {
+  constexpr int64_t kMs = 1000000;
+  const int64_t start = 5000 * kMs;
+  // Poses every 5 ms for a second, 200 ms of silence, poses for 300 ms more,
+  // the stop 50 ms after the last pose. The right glove runs 2 ms late.
+  std::vector<int64_t> times;
+  for (int64_t t = 0; t < 1000; t += 5) times.push_back(t);
+  for (int64_t t = 1200; t < 1500; t += 5) times.push_back(t);
+  const int64_t stop = start + (times.back() + 50) * kMs;
+  FrameGrid left, right;
+  left.Reset(start);
+  right.Reset(start);
+  for (int64_t t : times) {
+    left.Add(start + t * kMs, PoseOf(Hand_Left, {0, 0, 0, 1}, int32_t(t)));
+    right.Add(start + (t + 2) * kMs, PoseOf(Hand_Right, {0, 0, 0, 1}, int32_t(t + 2)));
+  }
+  left.Finish(stop);
+  right.Finish(stop);
+  const std::vector<Pose> l = left.Take();
+  const std::vector<Pose> r = right.Take();
+  EXPECT_EQ(left.size(), 0u);
+  // A frame's index is its time: 1545 ms of recording hold 47 grid points.
+  EXPECT_EQ(l.size(), 47u);
+  EXPECT_LE(std::abs(int(l.size()) - int(r.size())), 1);
+  for (size_t k = 0; k < l.size(); ++k) {
+    const int64_t point = int64_t(k) * 1000 / 30;  // ms, rounded down
+    int64_t expected = -1;
+    for (int64_t t : times) {
+      if (t * 30 >= int64_t(k) * 1000) {
+        expected = t;
+        break;
+      }
+    }
+    if (expected < 0) expected = times.back();  // after the last pose: repeated
+    EXPECT_EQ(l[k].statusByte, expected) << "frame " << k << " at " << point << " ms";
+  }
+  // The silence is bridged by the first pose after it; after the last pose
+  // the freshest one stands in.
+  EXPECT_EQ(l[29].statusByte, 970);
+  EXPECT_EQ(l[30].statusByte, 1200);
+  EXPECT_EQ(l[36].statusByte, 1200);
+  EXPECT_EQ(l[37].statusByte, 1235);
+  EXPECT_EQ(l[46].statusByte, 1495);
+}
+
+TEST(FrameGrid, NoPoseNoFramesAndAResetForgetsTheLastRecording) {
+  FrameGrid grid;
+  grid.Reset(0);
+  grid.Finish(10000000000);
+  EXPECT_TRUE(grid.Take().empty());
+  grid.Reset(0);
+  grid.Add(0, PoseOf(Hand_Left, {0, 0, 0, 1}, 1));
+  grid.Reset(1000);
+  grid.Add(1000, PoseOf(Hand_Left, {0, 0, 0, 1}, 2));
+  const std::vector<Pose> frames = grid.Take();
+  ASSERT_EQ(frames.size(), 1u);
+  EXPECT_EQ(frames[0].statusByte, 2);
+}
+
+TEST(BvhFile, WriteFailuresAreReported) {
+  testsupport::TempDir dir;
+  EXPECT_FALSE(WriteTextFile(dir.path() + "/missing/take.bvh", "x").empty());
+  EXPECT_FALSE(WriteTextFile(dir.path(), "x").empty()) << "a folder is not a file";
+  EXPECT_EQ(WriteTextFile(dir.path() + "/take.bvh", "MOTION\n"), "");
+  EXPECT_EQ(ReadAll(dir.path() + "/take.bvh"), "MOTION\n");
+}
+
+TEST(BvhReader, ReadsOtherHierarchiesAndCrlfFiles) {
+  const std::string text =
+      "HIERARCHY\r\nROOT Hips\r\n{\r\n  OFFSET 0 90 0\r\n  CHANNELS 6 Xposition Yposition Zposition Zrotation "
+      "Xrotation Yrotation\r\n  JOINT Chest\r\n  {\r\n    OFFSET 0 10 0\r\n    CHANNELS 3 Zrotation Xrotation "
+      "Yrotation\r\n    End Site\r\n    {\r\n      OFFSET 0 20 0\r\n    }\r\n  }\r\n}\r\nROOT Prop\r\n{\r\n  OFFSET "
+      "5 0 0\r\n  CHANNELS 0\r\n}\r\nMOTION\r\nFrames: 2\r\nFrame Time: 0.0083333\r\n"
+      "1 2 3 4 5 6 7 8 9\r\n-1 -2 -3 -4 -5 -6 -7 -8 -9\r\n";
+  const BvhParseResult parsed = ParseBvh(text);
+  ASSERT_TRUE(parsed.ok) << parsed.errorLine << ": " << parsed.error;
+  ASSERT_EQ(parsed.file.joints.size(), 4u);
+  EXPECT_EQ(parsed.file.joints[3].name, "Prop");
+  EXPECT_EQ(parsed.file.joints[3].parent, -1);
+  EXPECT_TRUE(parsed.file.joints[2].endSite);
+  EXPECT_EQ(parsed.file.channelCount, 9);
+  EXPECT_EQ(parsed.file.Value(1, 8), -9);
+  EXPECT_EQ(parsed.file.joints[1].firstChannel, 6);
+}
+
+TEST(BvhReader, BrokenFilesAreRefusedWithTheLineAndTheReason) {
+  const std::string good = "HIERARCHY\nROOT A\n{\nOFFSET 0 0 0\nCHANNELS 1 Xrotation\n}\nMOTION\nFrames: 2\n"
+                           "Frame Time: 0.1\n1\n2\n";
+  ASSERT_TRUE(ParseBvh(good).ok);
+  const struct {
+    std::string text;
+    int line;
+    const char* says;
+  } cases[] = {
+      {good.substr(0, good.size() - 2), 11, "ends in frame 2"},
+      {"HIERARCHY\nROOT A\n{\nOFFSET 0 x 0\n", 4, "not a number"},
+      {"HIERARCHY\nROOT A\n{\nOFFSET 0 0 0\nCHANNELS 2 Xrotation Wobble\n", 5, "not a channel"},
+      {"HIERARCHY\nROOT A\n{\nOFFSET 0 0 0\nCHANNELS 0\n", 5, "ends inside joint"},
+      {"MOTION\n", 1, "expected \"HIERARCHY\""},
+      {good + "3\n", 12, "more values"},
+      {"HIERARCHY\nMOTION\nFrames: 0\nFrame Time: 0.1\n", 2, "no ROOT"},
+  };
+  for (const auto& c : cases) {
+    const BvhParseResult parsed = ParseBvh(c.text);
+    EXPECT_FALSE(parsed.ok) << c.text;
+    EXPECT_EQ(parsed.errorLine, c.line) << c.text << "\n" << parsed.error;
+    EXPECT_NE(parsed.error.find(c.says), std::string::npos) << parsed.error;
+    EXPECT_TRUE(parsed.file.joints.empty());
+  }
+}
+
+}  // namespace
+}  // namespace recording
+}  // namespace ZEMBRA

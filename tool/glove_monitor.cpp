@@ -1,0 +1,214 @@
+#include "tool/glove_monitor.h"
+
+#include <chrono>
+#include <cstdio>
+#include <iostream>
+
+#include "tool/tool_log.h"
+
+using ZEMBRA::EIMUError;
+using ZEMBRA::HandType;
+using ZEMBRA::Hand_Left;
+using ZEMBRA::Hand_Right;
+using ZEMBRA::IMUError_None;
+
+namespace {
+
+constexpr int32_t kBaudRate = 1000000;
+// How long the GUI thread waits for a busy monitor before it leaves the
+// stop to the monitor's own thread.
+constexpr auto kGuiWait = std::chrono::milliseconds(100);
+
+bool IsHand(HandType type) { return type == Hand_Left || type == Hand_Right; }
+
+int64_t SteadyNanoseconds() {
+  return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
+ZEMBRA::PortInfo EmptyPortInfo(HandType type) {
+  ZEMBRA::PortInfo info;
+  info.baud_rate = kBaudRate;
+  info.hand = type;
+  return info;
+}
+
+}  // namespace
+
+void CheckGloveStatus::CZEMBRAIMUEventHandler::OnReceivedIMUData(ZEMBRA::Pose pose, void* context) {
+  emit static_cast<CheckGloveStatus*>(context)->OnReceiveDataPacket(pose);
+}
+
+void CheckGloveStatus::CZEMBRAIMUEventHandler::OnReceivedIMUEvent(ZEMBRA::IMUEvent event, void*) {
+  const char* text = nullptr;
+  switch (event.type) {
+    case ZEMBRA::IMUEvent_LowBattery: text = "Low Battery!"; break;
+    case ZEMBRA::IMUEvent_BatteryFull: text = "Battery Full!"; break;
+    case ZEMBRA::IMUEvent_Paired: text = "Data Glove Paired!"; break;
+    case ZEMBRA::IMUEvent_MagneticAbnormal: text = "Magnetic Abnormal Detected!"; break;
+    default: return;
+  }
+  std::cout << text << std::endl;
+}
+
+CheckGloveStatus::CheckGloveStatus(QObject* parent) : QObject(parent) {
+  RegisterToolMetaTypes();
+  // Emitted on the driver's reader thread: each pose is copied into the
+  // queue of the thread this monitor lives in.
+  connect(this, &CheckGloveStatus::OnReceiveDataPacket, this, &CheckGloveStatus::OnDataGloveConnected);
+}
+
+CheckGloveStatus::~CheckGloveStatus() { Shutdown(); }
+
+void CheckGloveStatus::Shutdown() {
+  shutDown_ = true;
+  std::lock_guard<std::recursive_timed_mutex> lock(driverMutex_);
+  ReleaseDriver();
+}
+
+void CheckGloveStatus::ReleaseDriver() {
+  if (!driver_) return;
+  if (portOpen_) {
+    EIMUError error = IMUError_None;
+    driver_->ClosePort(error);
+  }
+  UnInit(driver_);  // also destroys the handler
+  portOpen_ = false;
+}
+
+void CheckGloveStatus::Resume() { held_ = false; }
+
+void CheckGloveStatus::ClearPortOpen() {
+  portOpen_ = false;
+  held_ = false;
+}
+
+bool CheckGloveStatus::recording() const {
+  std::lock_guard<std::recursive_mutex> lock(recordMutex_);
+  return recording_;
+}
+
+void CheckGloveStatus::OnCheckGloveStatusReceived(HandType type) {
+  std::lock_guard<std::recursive_timed_mutex> lock(driverMutex_);
+  // A port closed for pairing or a demo stays closed until the window says
+  // otherwise, whatever searches were still queued.
+  if (shutDown_ || held_) return;
+  hand_ = type;
+  ZEMBRA::PortInfo info = EmptyPortInfo(type);
+  if (!IsHand(type)) return;
+  if (portOpen_) {
+    ReleaseDriver();
+    ToolLog("Port is closed");
+  } else if (driver_) {
+    // Left from before a pairing: its port was closed for it.
+    ReleaseDriver();
+  }
+
+  EIMUError error = IMUError_None;
+  auto* handler = new CZEMBRAIMUEventHandler;
+  driver_ = InitDataGlove(error, 1);
+  if (error != IMUError_None) {
+    ToolLog(QStringLiteral("Init Error Code: %1").arg(int(error)));
+    delete handler;  // never registered, so still ours
+    UnInit(driver_);
+    return;
+  }
+  ZEMBRA::IZEMBRAIMUEventHandler* registered = handler;
+  driver_->RegisterIMUDataCallback(registered, this);
+
+  driver_->DetectGlovePort(error, info);
+  if (error != IMUError_None) {
+    UnInit(driver_);
+    portOpen_ = false;
+    emit OnSendGloveStatus({GloveStatus_GlovePortNotFound, type});
+    return;
+  }
+  emit OnSendGloveStatus({GloveStatus_GlovePortFound, type});
+  const QString side = type == Hand_Left ? "LEFTHAND" : "RIGHTHAND";
+  ToolLog(side + " PORT DESCIPTION: " + QString::fromStdString(info.description));
+  ToolLog(side + " PORT HARDWARE ID: " + QString::fromStdString(info.hardware_id));
+  ToolLog(side + " PORT INSTANCE ID: " + QString::fromStdString(info.instance_id));
+  ToolLog(side + " PORT NAME: " + QString::fromStdString(info.port_name));
+  ToolLog(side + " PORT BAUD RATE: " + QString::number(info.baud_rate));
+  driver_->OpenPort(error, info);
+  portOpen_ = true;
+  ToolLog("Port is opened");
+
+  // The GUI thread asked for a stop while the open ran: do it now.
+  if (const int32_t pending = pendingStop_.exchange(0)) StopLocked(HandType(pending));
+}
+
+void CheckGloveStatus::OnStopCheckStatusReceived(HandType type) {
+  if (recording()) return;
+  held_ = IsHand(type);
+  std::unique_lock<std::recursive_timed_mutex> lock(driverMutex_, std::defer_lock);
+  if (!lock.try_lock_for(kGuiWait)) {
+    // Busy opening the port (a receiver may take seconds to report): the
+    // monitor's thread closes it as soon as the open returns.
+    pendingStop_ = int32_t(type);
+    return;
+  }
+  StopLocked(type);
+}
+
+void CheckGloveStatus::StopLocked(HandType type) {
+  ToolLog("OnStopCheckStatusReceived");
+  if (!IsHand(type)) return;
+  if (driver_) {
+    EIMUError error = IMUError_None;
+    driver_->ClosePort(error);
+  }
+  emit OnSendGloveStatus({GloveStatus_GlovePortClosedForPairing, type});
+}
+
+void CheckGloveStatus::OnResetLatencyTimerReceived(HandType type, EIMUError& error) { ResetLatencyTimer(type, error); }
+
+bool CheckGloveStatus::ResetLatencyTimer(HandType type, EIMUError& error) {
+  if (recording()) return false;
+  ToolLog("OnResetLatencyTimerReceived");
+  if (!IsHand(type)) return false;
+  // A driver object of its own: the setting belongs to the receiver, and
+  // finding the receiver and writing the setting never touch the link, so
+  // this neither waits for nor disturbs the monitor's object, which may be
+  // busy opening the port.
+  EIMUError initError = IMUError_None;
+  ZEMBRA::IZEMBRAIMU* driver = InitDataGlove(initError, 1);
+  ZEMBRA::PortInfo info = EmptyPortInfo(type);
+  driver->DetectGlovePort(error, info);
+  if (error == IMUError_None) driver->SetLatencyTimer(info, error);
+  UnInit(driver);
+  return true;
+}
+
+void CheckGloveStatus::OnDataGloveConnected(ZEMBRA::Pose pose) {
+  {
+    std::lock_guard<std::recursive_mutex> lock(recordMutex_);
+    if (recording_) grid_.Add(SteadyNanoseconds(), pose);
+  }
+  if (IsHand(pose.type)) emit OnSendGloveStatus({GloveStatus_GloveDataReceived, pose.type});
+}
+
+void CheckGloveStatus::OnGloveDataRecordReceived(RecordingStatus stat) {
+  std::lock_guard<std::recursive_mutex> lock(recordMutex_);
+  if (stat == RecordingStatus_Prepare) {
+    // Whatever an earlier recording left is gone before this one starts.
+    recording_ = false;
+    grid_.Reset(SteadyNanoseconds());
+    emit OnSendGloveStatus({GloveStatus_GloveRecordingPrepared, hand_.load()});
+  } else if (stat == RecordingStatus_Start) {
+    ToolLog("start recording");
+    grid_.Reset(SteadyNanoseconds());
+    recording_ = true;
+  }
+}
+
+void CheckGloveStatus::OnGloveDataRecordStopReceived() {
+  std::vector<ZEMBRA::Pose> frames;
+  {
+    std::lock_guard<std::recursive_mutex> lock(recordMutex_);
+    if (recording_) grid_.Finish(SteadyNanoseconds());
+    recording_ = false;
+    frames = grid_.Take();
+  }
+  emit OnGloveDataRecordStopped(frames);
+}

@@ -1,0 +1,92 @@
+// The configuration tool's worker for one glove: it owns the hand's driver
+// object, finds and opens the hand's receiver on request, turns every pose
+// into a report for the main window, closes the port before pairing or a
+// demo, resets the receiver's latency timer, and keeps the frames of a
+// recording.
+//
+// Threads. The monitor lives in a worker thread of its own; its slots run
+// there when they are reached by queued signals. The main window also calls
+// OnStopCheckStatusReceived, OnResetLatencyTimerReceived and the recording
+// slots directly from the GUI thread; reports such a call emits then reach
+// the window before the call returns. The driver object is guarded by one
+// lock, the recording by another, so a pose is never held up by a search.
+// The GUI thread never waits long for the driver object: a stop request
+// that finds the monitor busy opening a port is finished by the monitor's
+// own thread once the open returns, and the report follows queued.
+#pragma once
+
+#include <QObject>
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <vector>
+
+#include "tool/glove_status.h"
+#include "tool/recording/frame_grid.h"
+
+class CheckGloveStatus : public QObject {
+  Q_OBJECT
+
+ public:
+  // The driver's callbacks: poses go to the monitor's thread as a queued
+  // signal; events are only logged.
+  class CZEMBRAIMUEventHandler : public ZEMBRA::IZEMBRAIMUEventHandler {
+   public:
+    ~CZEMBRAIMUEventHandler() override = default;
+    void OnReceivedIMUData(ZEMBRA::Pose pose, void* context) override;
+    void OnReceivedIMUEvent(ZEMBRA::IMUEvent event, void* context) override;
+  };
+
+  explicit CheckGloveStatus(QObject* parent = nullptr);
+  ~CheckGloveStatus() override;
+
+  // GUI thread, at exit: closes the port and releases the driver object, so
+  // that no driver thread calls into the monitor any more. Searches that
+  // arrive afterwards do nothing.
+  void Shutdown();
+  // GUI thread: the port closed for pairing or a demo may be searched for
+  // again. ClearPortOpen also forgets that the port was open (the main
+  // window after a pairing, whose own object used the port meanwhile).
+  void Resume();
+  void ClearPortOpen();
+  bool portOpen() const { return portOpen_.load(); }
+  bool recording() const;
+  // The latency-timer reset of OnResetLatencyTimerReceived; false when it
+  // did not run (recording, or not a hand).
+  bool ResetLatencyTimer(ZEMBRA::HandType type, ZEMBRA::EIMUError& error);
+
+ signals:
+  void OnReceiveDataPacket(ZEMBRA::Pose data);
+  void OnSendGloveStatus(GloveStatusStruct status);
+  void OnGloveDataRecordStopped(std::vector<ZEMBRA::Pose>);
+
+ public slots:
+  void OnCheckGloveStatusReceived(ZEMBRA::HandType type);
+  void OnGloveDataRecordReceived(RecordingStatus stat);
+  void OnGloveDataRecordStopReceived();
+  void OnDataGloveConnected(ZEMBRA::Pose pose);
+  void OnStopCheckStatusReceived(ZEMBRA::HandType type);
+  void OnResetLatencyTimerReceived(ZEMBRA::HandType type, ZEMBRA::EIMUError& error);
+
+ private:
+  // With driverMutex_ held.
+  void ReleaseDriver();
+  void StopLocked(ZEMBRA::HandType type);
+
+  // The driver object and what goes with it. Recursive: a report emitted
+  // while it is held may reach a window slot that calls in again.
+  std::recursive_timed_mutex driverMutex_;
+  ZEMBRA::IZEMBRAIMU* driver_ = nullptr;
+  std::atomic<int32_t> hand_{0};  // read by the recording side too
+  std::atomic<bool> portOpen_{false};
+  // Closed for pairing or a demo: searches wait for Resume.
+  std::atomic<bool> held_{false};
+  std::atomic<bool> shutDown_{false};
+  // A stop the GUI thread asked for while the monitor was busy (a hand, or 0).
+  std::atomic<int32_t> pendingStop_{0};
+
+  // Recording: frames on a fixed grid of the file's frame time.
+  mutable std::recursive_mutex recordMutex_;
+  bool recording_ = false;
+  ZEMBRA::recording::FrameGrid grid_;
+};

@@ -1,0 +1,349 @@
+#include "tool/pairing_dialog.h"
+
+#include <QCloseEvent>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QMovie>
+#include <QPixmap>
+#include <QPushButton>
+#include <QVBoxLayout>
+#include <iostream>
+
+#include "tool/tool_log.h"
+
+using ZEMBRA::EIMUError;
+using ZEMBRA::Hand_Left;
+using ZEMBRA::Hand_Right;
+using ZEMBRA::HandType;
+using ZEMBRA::IMUError_None;
+
+namespace {
+
+constexpr int kPairingTimeoutMs = 30000;
+// A refused pairing request is asked again at most this often in all: it
+// runs on the GUI thread, which nothing else can then serve.
+constexpr int kStartAttempts = 3;
+constexpr int kLeftChannel = 80;
+constexpr int kRightChannel = 90;
+const char* const kButtonStyle = "QPushButton {background-color: #3c3c3c; color: #b0aaaa}";
+const char* const kGreyText = "QLabel {color : #b0aaaa; }";
+
+QString ResourcePath(const QString& name) { return ":/ZEMBRAGloveConfigTool/Resources/" + name; }
+
+QFont Arial(int pointSize = -1, bool bold = false) {
+  QFont font("Arial");
+  if (pointSize > 0) font.setPointSize(pointSize);
+  font.setBold(bold);
+  return font;
+}
+
+}  // namespace
+
+void PairingProcess::CZEMBRAIMUEventHandler::OnReceivedIMUEvent(ZEMBRA::IMUEvent event, void* context) {
+  const char* text = nullptr;
+  switch (event.type) {
+    case ZEMBRA::IMUEvent_Paired:
+      emit static_cast<PairingProcess*>(context)->OnPairingDone(event.hand);
+      text = "Data Glove Paired!";
+      break;
+    case ZEMBRA::IMUEvent_LowBattery: text = "Low Battery!"; break;
+    case ZEMBRA::IMUEvent_BatteryFull: text = "Battery Full!"; break;
+    case ZEMBRA::IMUEvent_MagneticAbnormal: text = "Magnetic Abnormal Detected!"; break;
+    default: return;
+  }
+  std::cout << text << std::endl;
+}
+
+PairingProcess::PairingProcess(HandType hand, QWidget* parent) : QDialog(parent), hand_(hand), pairingHand_(hand) {
+  RegisterToolMetaTypes();
+  BuildWidgets();
+  // Emitted by the handler on the driver's pairing thread: delivered here
+  // queued, on the GUI thread.
+  connect(this, &PairingProcess::OnPairingDone, this, &PairingProcess::OnPairingDoneReceived, Qt::QueuedConnection);
+  connect(&pairingTimer_, &QTimer::timeout, this, &PairingProcess::OnGlovePairingTimeOut);
+}
+
+PairingProcess::~PairingProcess() { ReleaseDrivers(); }
+
+void PairingProcess::BuildWidgets() {
+  setObjectName("PairingProcess");
+  resize(561, 351);
+  setWindowTitle("PairingProcess");
+  auto* layout = new QVBoxLayout(this);
+  layout->setSpacing(6);
+  layout->setContentsMargins(11, 11, 11, 11);
+
+  title_ = new QLabel("Pair a new Glove", this);
+  title_->setObjectName("label");
+  title_->setFont(Arial(10));
+  title_->setStyleSheet(kGreyText);
+  layout->addWidget(title_);
+  auto* line = new QFrame(this);
+  line->setObjectName("line");
+  line->setFrameShape(QFrame::HLine);
+  line->setFrameShadow(QFrame::Sunken);
+  line->setStyleSheet("QFrame{border: none;background:#444548;}");
+  layout->addWidget(line);
+
+  auto* row = new QHBoxLayout();
+  row->setSpacing(0);
+  auto* left = new QVBoxLayout();
+  left->setObjectName("verticalLayout_2");
+  left->setSpacing(6);
+  left->setContentsMargins(5, 30, 0, 30);
+  picture_ = new QLabel(this);
+  picture_->setObjectName("label_2");
+  picture_->setScaledContents(true);
+  ShowPicture(picture_, hand_ == Hand_Right ? "RHPairing.png" : "LHPairing.png");
+  left->addWidget(picture_);
+  row->addLayout(left);
+
+  auto* right = new QVBoxLayout();
+  right->setObjectName("verticalLayout_3");
+  right->setSpacing(0);
+  right->setContentsMargins(15, 0, 10, 30);
+  loading_ = new QLabel(this);
+  loading_->setObjectName("label_loading");
+  movie_ = new QMovie(ResourcePath("ajax-loader.gif"), QByteArray(), this);
+  loading_->setMovie(movie_);
+  movie_->start();
+  right->addWidget(loading_);
+  heading_ = new QLabel("Looking for Left Hand Glove...", this);
+  heading_->setObjectName("label_3");
+  heading_->setFont(Arial(-1, true));
+  heading_->setStyleSheet("QLabel {color : white; }");
+  right->addWidget(heading_);
+  text_ = new QLabel(
+      "Press and hold the button on the glove box until it flash rapidly first and then remain solid/turned off, "
+      "release hand immediately. ",
+      this);
+  text_->setObjectName("label_4");
+  text_->setFont(Arial());
+  text_->setWordWrap(true);
+  text_->setStyleSheet(kGreyText);
+  right->addWidget(text_);
+  hint_ = new QLabel(
+      "The LED on the glove box should blink blue in one-slow-one-fast manner to indicate that it is in pairing mode.",
+      this);
+  hint_->setObjectName("label_5");
+  hint_->setFont(Arial());
+  hint_->setWordWrap(true);
+  hint_->setStyleSheet(kGreyText);
+  right->addWidget(hint_);
+  buttonRow_ = new QHBoxLayout();
+  buttonRow_->setObjectName("horizontalLayout_2");
+  buttonRow_->setSpacing(6);
+  const QMargins margins = buttonRow_->contentsMargins();
+  buttonRow_->setContentsMargins(100, 20, margins.right(), margins.bottom());
+  cancel_ = AddButton("Cancel");
+  cancel_->setObjectName("pushButton");
+  connect(cancel_, &QPushButton::clicked, this, &PairingProcess::OnCancelPairing);
+  right->addLayout(buttonRow_);
+  row->addLayout(right);
+  layout->addLayout(row);
+}
+
+QPushButton* PairingProcess::AddButton(const QString& text) {
+  auto* button = new QPushButton(text, this);
+  button->setFont(Arial());
+  button->setStyleSheet(kButtonStyle);
+  buttonRow_->addWidget(button);
+  return button;
+}
+
+void PairingProcess::ShowPicture(QLabel* label, const QString& name) { label->setPixmap(QPixmap(ResourcePath(name))); }
+
+QString PairingProcess::labelText(const char* objectName) const {
+  const auto* label = findChild<QLabel*>(objectName);
+  return label ? label->text() : QString();
+}
+
+QPushButton* PairingProcess::button(const QString& text) const {
+  for (QPushButton* candidate : findChildren<QPushButton*>()) {
+    if (candidate->text() == text) return candidate;
+  }
+  return nullptr;
+}
+
+ZEMBRA::IZEMBRAIMU*& PairingProcess::DriverFor(HandType type) { return type == Hand_Right ? rightDriver_ : leftDriver_; }
+
+void PairingProcess::OnPairingReceived(HandType type) {
+  // Meant for this dialog's hand, once: a second request must not pair again.
+  if (type != hand_ || looking_ || timedOut_ || closeHandled_) return;
+  pairingHand_ = type;
+  pairingTimer_.start(kPairingTimeoutMs);
+  const bool left = type == Hand_Left;
+  ShowPicture(picture_, left ? "LHPairing.png" : "RHPairing.png");
+  heading_->setText(left ? "Looking for Left Hand Glove..." : "Looking for Right Hand Glove...");
+  looking_ = true;
+
+  EIMUError error = IMUError_None;
+  auto* handler = new CZEMBRAIMUEventHandler;
+  ZEMBRA::IZEMBRAIMU*& driver = DriverFor(type);
+  driver = InitDataGlove(error, 1);
+  if (error != IMUError_None) {
+    ToolLog(QStringLiteral("Init Error Code: %1").arg(int(error)));
+    delete handler;
+    return;
+  }
+  ZEMBRA::IZEMBRAIMUEventHandler* registered = handler;
+  driver->RegisterIMUDataCallback(registered, this);
+  ZEMBRA::PortInfo info;
+  info.baud_rate = 1000000;
+  info.hand = type;
+  driver->DetectGlovePort(error, info);
+  if (error != IMUError_None) {
+    ToolLog(left ? "LH OpenPort Failed!" : "RH OpenPort Failed!");
+    ToolLog(QStringLiteral("Error Code: %1").arg(int(error)));
+    return;
+  }
+  const int channel = left ? kLeftChannel : kRightChannel;
+  for (startAttempts_ = 1;; ++startAttempts_) {
+    error = IMUError_None;
+    driver->StartPairing(channel, info, error);
+    if (error == IMUError_None) break;
+    ToolLog(left ? "LH Pairing Failed!" : "RH Pairing Failed!");
+    ToolLog(QStringLiteral("Error Code: %1").arg(int(error)));
+    // Not for ever: the timeout then offers Retry.
+    if (startAttempts_ >= kStartAttempts) return;
+    // A request that opened the port and then failed leaves it open.
+    EIMUError closeError = IMUError_None;
+    driver->ClosePort(closeError);
+  }
+  ToolLog(left ? "LH Pairing Started!" : "RH Pairing Started!");
+}
+
+void PairingProcess::OnPairingDoneReceived(HandType) {
+  if (timedOut_ || closeHandled_ || !looking_) return;
+  closeHandled_ = true;
+  pairingTimer_.stop();
+  const bool left = pairingHand_ == Hand_Left;
+  ToolLog(left ? "Hand_Left: OnPairingDoneReceived" : "Hand_Right: OnPairingDoneReceived");
+  title_->setText("Success!");
+  heading_->setText(left ? "Left Hand Glove Paired!" : "Right Hand Glove Paired!");
+  text_->setText(left ? "Your left hand glove is paired and ready to go. To pair right hand glove, click 'Pair "
+                        "Another Glove' below."
+                      : "Your right hand glove is paired and ready to go. To pair left hand glove, click 'Pair "
+                        "Another Glove' below.");
+  hint_->setText("");
+  movie_->stop();
+  loading_->clear();
+  ShowPicture(loading_, "checked.png");
+
+  cancel_->hide();
+  QPushButton* another = AddButton("Pair Another Glove");
+  QPushButton* done = AddButton("Done");
+  const QMargins margins = buttonRow_->contentsMargins();
+  buttonRow_->setContentsMargins(5, 20, margins.right(), margins.bottom());
+  connect(another, &QPushButton::clicked, this, qOverload<>(&PairingProcess::OnPairingTheOtherHand));
+  connect(done, &QPushButton::clicked, this, &QDialog::close);
+
+  if (ZEMBRA::IZEMBRAIMU* driver = DriverFor(pairingHand_)) {
+    EIMUError error = IMUError_None;
+    driver->ClosePort(error);
+  }
+  TellMainWindowDone();
+}
+
+void PairingProcess::OnGlovePairingTimeOut() {
+  timedOut_ = true;
+  pairingTimer_.stop();
+  ToolLog("OnGlovePairingTimeOut");
+  heading_->setText("No ZEMBRA Data Glove Detected!");
+  text_->setText("Make sure your glove is in pairing mode and near the receiver when pairing.");
+  hint_->setText("Click 'Retry' below to try again.");
+  movie_->stop();
+  loading_->clear();
+  ShowPicture(loading_, "cancel.png");
+  QPushButton* retry = AddButton("Retry");
+  const QMargins margins = buttonRow_->contentsMargins();
+  buttonRow_->setContentsMargins(5, 20, margins.right(), margins.bottom());
+  connect(retry, &QPushButton::clicked, this, qOverload<>(&PairingProcess::OnPairingRetry));
+}
+
+void PairingProcess::OnCancelPairing() {
+  ToolLog("OnCancelPairing");
+  const bool left = pairingHand_ == Hand_Left;
+  // Nothing to reset before a driver object exists.
+  if (ZEMBRA::IZEMBRAIMU* driver = DriverFor(pairingHand_)) {
+    EIMUError error = IMUError_None;
+    driver->SwitchToRSSIScan(error);
+    if (error == IMUError_None) {
+      ToolLog(left ? "LH Port reset to rssi scan" : "RH Port reset to rssi scan");
+    } else {
+      ToolLog(left ? "LH Port reset to rssi scan failed!" : "RH Port reset to rssi scan failed!");
+      ToolLog(QStringLiteral("Error Code: %1").arg(int(error)));
+    }
+  }
+  closeHandled_ = false;
+  notifyOnClose_ = true;
+  close();
+}
+
+void PairingProcess::OnPairingTheOtherHand() {
+  closeHandled_ = false;
+  pairOtherOnClose_ = true;
+  close();
+}
+
+void PairingProcess::OnPairingRetry() {
+  retryOnClose_ = true;
+  closeHandled_ = false;
+  close();
+}
+
+void PairingProcess::TellMainWindowDone() {
+  if (doneSent_) return;
+  doneSent_ = true;
+  emit OnPairingDoneSendtoMainWindow(pairingHand_);
+}
+
+void PairingProcess::closeEvent(QCloseEvent* event) {
+  pairingTimer_.stop();
+  if (!closeHandled_) {
+    closeHandled_ = true;  // a second close does all this only once
+    EIMUError error = IMUError_None;
+    if (pairingHand_ == Hand_Left && leftDriver_) {
+      leftDriver_->ClosePort(error);
+      ToolLog(QStringLiteral("pLeftHandDataGlovePairing ClosePort Error: %1").arg(int(error)));
+    } else if (pairingHand_ == Hand_Right && rightDriver_) {
+      rightDriver_->ClosePort(error);
+      ToolLog("pRightHandDataGlovePairing closed");
+    }
+    // The port is free before anyone is told: the next owner may open it.
+    ReleaseDrivers();
+    if (pairOtherOnClose_) {
+      const bool left = pairingHand_ == Hand_Left;
+      ToolLog(left ? "OnPairingTheOtherHand Hand_Right" : "OnPairingTheOtherHand Hand_Left");
+      emit OnPairingTheOtherHand(left ? Hand_Right : Hand_Left);
+    } else if (retryOnClose_) {
+      ToolLog(QStringLiteral("OnPairingRetry %1").arg(int(pairingHand_)));
+      emit OnPairingRetry(pairingHand_);
+    } else {
+      // Cancel, or closed by the window system: either way the hand's
+      // monitoring resumes.
+      TellMainWindowDone();
+    }
+  }
+  ReleaseDrivers();
+  event->accept();
+}
+
+// UnInit stops whatever a driver object still runs and closes its port.
+void PairingProcess::ReleaseDrivers() {
+  for (ZEMBRA::IZEMBRAIMU** driver : {&leftDriver_, &rightDriver_}) {
+    if (*driver) UnInit(*driver);
+  }
+}
+
+void PairingProcess::mousePressEvent(QMouseEvent* event) {
+  dragOrigin_ = event->pos();
+  QDialog::mousePressEvent(event);
+}
+
+void PairingProcess::mouseMoveEvent(QMouseEvent* event) {
+  if (event->buttons() & Qt::LeftButton) move(event->globalPos() - dragOrigin_);
+  QDialog::mouseMoveEvent(event);
+}

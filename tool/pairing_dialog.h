@@ -1,0 +1,98 @@
+// The pairing dialog: guides the user through pairing one hand's glove with
+// its receiver, drives a driver object of its own through the pairing
+// request, waits up to 30 seconds for the receiver's confirmation, and then
+// offers to pair the other hand or to try again.
+//
+// The main window opens it for one hand and starts it (OnPairingReceived)
+// once the hand's monitor has closed the port. However the dialog closes,
+// the main window hears once that this pairing is over: the done report at
+// success or at any close but Retry and "Pair Another Glove", which hand
+// the pairing on instead. The driver objects are released before the
+// dialog goes, so no driver thread reaches it afterwards.
+#pragma once
+
+#include <QDialog>
+#include <QTimer>
+
+#include "tool/glove_status.h"
+
+class QHBoxLayout;
+class QLabel;
+class QMovie;
+class QPushButton;
+
+class PairingProcess : public QDialog {
+  Q_OBJECT
+
+ public:
+  class CZEMBRAIMUEventHandler : public ZEMBRA::IZEMBRAIMUEventHandler {
+   public:
+    ~CZEMBRAIMUEventHandler() override = default;
+    void OnReceivedIMUData(ZEMBRA::Pose, void*) override {}
+    void OnReceivedIMUEvent(ZEMBRA::IMUEvent event, void* context) override;
+  };
+
+  // hand: the hand this dialog pairs.
+  explicit PairingProcess(ZEMBRA::HandType hand, QWidget* parent = nullptr);
+  ~PairingProcess() override;
+
+  ZEMBRA::HandType hand() const { return hand_; }
+  bool looking() const { return looking_; }
+  bool timedOut() const { return timedOut_; }
+  int startAttempts() const { return startAttempts_; }
+  // For tests: the label texts and the buttons by their text.
+  QString labelText(const char* objectName) const;
+  QPushButton* button(const QString& text) const;
+
+ signals:
+  void OnPairingDone(ZEMBRA::HandType type);
+  void OnPairingDoneSendtoMainWindow(ZEMBRA::HandType type);
+  void OnPairingTheOtherHand(ZEMBRA::HandType type);
+  void OnPairingRetry(ZEMBRA::HandType type);
+
+ public slots:
+  void OnPairingReceived(ZEMBRA::HandType type);
+  void OnGlovePairingTimeOut();
+  void OnPairingDoneReceived(ZEMBRA::HandType type);
+  void OnCancelPairing();
+  void OnPairingTheOtherHand();
+  void OnPairingRetry();
+
+ protected:
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseMoveEvent(QMouseEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  void BuildWidgets();
+  QPushButton* AddButton(const QString& text);
+  void ShowPicture(QLabel* label, const QString& name);
+  ZEMBRA::IZEMBRAIMU*& DriverFor(ZEMBRA::HandType type);
+  void TellMainWindowDone();
+  void ReleaseDrivers();
+
+  const ZEMBRA::HandType hand_;
+  QTimer pairingTimer_;
+  ZEMBRA::HandType pairingHand_;
+  bool pairOtherOnClose_ = false;
+  bool retryOnClose_ = false;
+  bool closeHandled_ = false;
+  bool notifyOnClose_ = false;
+  bool timedOut_ = false;
+  bool looking_ = false;
+  bool doneSent_ = false;
+  int startAttempts_ = 0;
+  ZEMBRA::IZEMBRAIMU* leftDriver_ = nullptr;
+  ZEMBRA::IZEMBRAIMU* rightDriver_ = nullptr;
+
+  QLabel* title_ = nullptr;      // label
+  QLabel* picture_ = nullptr;    // label_2
+  QLabel* loading_ = nullptr;    // label_loading
+  QLabel* heading_ = nullptr;    // label_3
+  QLabel* text_ = nullptr;       // label_4
+  QLabel* hint_ = nullptr;       // label_5
+  QMovie* movie_ = nullptr;
+  QHBoxLayout* buttonRow_ = nullptr;  // horizontalLayout_2
+  QPushButton* cancel_ = nullptr;
+  QPoint dragOrigin_;
+};
