@@ -71,8 +71,18 @@ class PseudoTerminal {
   // lose it, instead of being cut in the middle.
   WriteStatus Write(const uint8_t* data, size_t size, size_t queueLimit);
 
-  // Bytes the host wrote, without waiting; 0 when none are waiting.
+  // Bytes the host wrote, without waiting; 0 when none are waiting, and 0
+  // when the read found that the host changed the port's line settings
+  // (TakeLineChange then says so; bytes may follow).
   size_t Read(uint8_t* buffer, size_t capacity);
+
+  // True once after a Read found that the host changed the port's line
+  // settings (it does so right after every open).
+  bool TakeLineChange() {
+    const bool changed = lineChanged_;
+    lineChanged_ = false;
+    return changed;
+  }
 
   // Bytes written by the receiver and not yet read by the host.
   size_t QueuedForHost() const;
@@ -87,6 +97,7 @@ class PseudoTerminal {
 
  private:
   FileDescriptor master_;
+  bool lineChanged_ = false;
   FileDescriptor slave_;
   std::string path_;
 };

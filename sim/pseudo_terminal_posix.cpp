@@ -8,6 +8,8 @@
 #include <cstdlib>
 #include <system_error>
 
+#include <algorithm>
+
 #include "sim/pseudo_terminal.h"
 
 namespace ZEMBRA {
@@ -70,7 +72,13 @@ PseudoTerminal::PseudoTerminal() {
   termios settings;
   if (::tcgetattr(slave_.get(), &settings) != 0) ThrowErrno("tcgetattr");
   ::cfmakeraw(&settings);
+  // With external processing marked and the master in packet mode, every
+  // change of the line settings by the host reaches the master as a status
+  // packet: that is how the receiver sees a host open its port.
+  settings.c_lflag |= EXTPROC;
   if (::tcsetattr(slave_.get(), TCSANOW, &settings) != 0) ThrowErrno("tcsetattr");
+  int packet = 1;
+  if (::ioctl(master_.get(), TIOCPKT, &packet) != 0) ThrowErrno("TIOCPKT");
 }
 
 PseudoTerminal::WriteStatus PseudoTerminal::Write(const uint8_t* data, size_t size, size_t queueLimit) {
@@ -85,12 +93,21 @@ PseudoTerminal::WriteStatus PseudoTerminal::Write(const uint8_t* data, size_t si
 }
 
 size_t PseudoTerminal::Read(uint8_t* buffer, size_t capacity) {
-  if (!master_.valid()) return 0;
+  if (!master_.valid() || capacity == 0) return 0;
+  // In packet mode every read starts with a status byte: TIOCPKT_DATA before
+  // data, or status bits alone (then nothing else comes with it).
+  uint8_t packet[257];
   ssize_t got;
   do {
-    got = ::read(master_.get(), buffer, capacity);
+    got = ::read(master_.get(), packet, std::min(capacity + 1, sizeof packet));
   } while (got < 0 && errno == EINTR);
-  return got > 0 ? size_t(got) : 0;
+  if (got <= 0) return 0;
+  if (packet[0] != TIOCPKT_DATA) {
+    if (packet[0] & TIOCPKT_IOCTL) lineChanged_ = true;
+    return 0;
+  }
+  std::copy(packet + 1, packet + got, buffer);
+  return size_t(got - 1);
 }
 
 size_t PseudoTerminal::QueuedForHost() const {

@@ -174,8 +174,19 @@ struct ReceiverSimulator::Worker {
 
   void HandleInput() {
     uint8_t buffer[256];
-    size_t got;
-    while ((got = sim.pty_.Read(buffer, sizeof buffer)) > 0) {
+    for (;;) {
+      const size_t got = sim.pty_.Read(buffer, sizeof buffer);
+      if (sim.pty_.TakeLineChange()) {
+        // A host that opens the port sets its line up. Like a receiver that
+        // resets when its port is opened, we go back to the RSSI scan: the
+        // host gets a fresh channel report. Bytes after it come after it.
+        if (state != ReceiverState::Scanning) {
+          EnterScan();
+          events.push_back("reset by the host");
+        }
+        continue;
+      }
+      if (got == 0) return;
       for (size_t i = 0; i < got; ++i) {
         if (const std::optional<Command> command = parser.Feed(buffer[i])) Apply(*command);
       }

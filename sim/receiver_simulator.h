@@ -2,8 +2,9 @@
 //
 // A host opens PortPath() like the receiver's serial port. One worker
 // thread then plays the receiver:
-//   - RSSI scan (at start, after "s" and after a confirmed pairing): a
-//     channel noise report ending in "TUPU" every reportInterval;
+//   - RSSI scan (at start, after "s", after a confirmed pairing and when a
+//     host opens the port and sets its line up): a channel noise report
+//     ending in "TUPU" every reportInterval;
 //   - 'j' + channel byte: when the channel suits the glove (the hand's
 //     channel rule, 1..100, not jammed) a stream of 133-byte bursts starts
 //     at burstRate, each written with a single write; otherwise silence;

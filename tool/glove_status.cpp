@@ -1,5 +1,7 @@
 #include "tool/glove_status.h"
 
+#include <QtGlobal>
+
 void RegisterToolMetaTypes() {
   qRegisterMetaType<ZEMBRA::HandType>("ZEMBRA::HandType");
   qRegisterMetaType<ZEMBRA::Pose>("ZEMBRA::Pose");
@@ -7,3 +9,7 @@ void RegisterToolMetaTypes() {
   qRegisterMetaType<GloveStatusStruct>("GloveStatusStruct");
   qRegisterMetaType<RecordingStatus>("RecordingStatus");
 }
+
+// Q_INIT_RESOURCE must be used outside any namespace.
+void InitToolResources() { Q_INIT_RESOURCE(tool_resources); }
+void CleanupToolResources() { Q_CLEANUP_RESOURCE(tool_resources); }

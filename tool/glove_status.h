@@ -39,3 +39,8 @@ Q_DECLARE_METATYPE(RecordingStatus)
 // Registers the types above under the names the signal signatures use.
 // Idempotent; call before any worker reports.
 void RegisterToolMetaTypes();
+
+// The pictures and the built-in skeleton, compiled into the tool's library:
+// registered while a window needs them (counted, so pairs may nest).
+void InitToolResources();
+void CleanupToolResources();

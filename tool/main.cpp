@@ -1,10 +1,11 @@
 // ZEMBRAGloveConfigTool: the configuration tool's program entry.
 #include <QApplication>
 
+#include "tool/glove_status.h"
 #include "tool/main_window.h"
 
 int main(int argc, char* argv[]) {
-  Q_INIT_RESOURCE(tool_resources);
+  InitToolResources();
   int exitCode = 0;
   {
     QApplication app(argc, argv);
@@ -14,6 +15,6 @@ int main(int argc, char* argv[]) {
     exitCode = app.exec();
     delete window;  // before the application, as the monitors' threads need it
   }
-  Q_CLEANUP_RESOURCE(tool_resources);
+  CleanupToolResources();
   return exitCode;
 }

@@ -75,6 +75,7 @@ QAction* StatusAction(QObject* parent, const char* objectName, const QString& te
 }  // namespace
 
 ZEMBRAGloveConfigTool::ZEMBRAGloveConfigTool(QWidget* parent) : QMainWindow(parent) {
+  InitToolResources();
   RegisterToolMetaTypes();
   hands_[0].type = Hand_Left;
   hands_[1].type = Hand_Right;
@@ -113,7 +114,10 @@ ZEMBRAGloveConfigTool::ZEMBRAGloveConfigTool(QWidget* parent) : QMainWindow(pare
   emit OnCheckTrackerStatus();
 }
 
-ZEMBRAGloveConfigTool::~ZEMBRAGloveConfigTool() { ShutDownWorkers(); }
+ZEMBRAGloveConfigTool::~ZEMBRAGloveConfigTool() {
+  ShutDownWorkers();
+  CleanupToolResources();
+}
 
 void ZEMBRAGloveConfigTool::BuildWidgets() {
   setObjectName("ZEMBRAGloveConfigToolClass");

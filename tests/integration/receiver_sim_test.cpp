@@ -862,7 +862,7 @@ TEST(ReceiverSimulatorFaults, FullQueueDropsWholeChunksOnly) {
   EXPECT_TRUE(gap) << "dropped bursts leave a gap in the sequence";
 }
 
-TEST(ReceiverSimulator, HostCanCloseAndReopenThePort) {
+TEST(ReceiverSimulator, AHostThatReopensThePortGetsAFreshReport) {
   ReceiverSimulator sim(Config(Hand_Right));
   {
     HostPort host(sim.PortPath());
@@ -871,8 +871,15 @@ TEST(ReceiverSimulator, HostCanCloseAndReopenThePort) {
     ASSERT_EQ(host.ReadOnce(protocol::kMaxReadSize, 500ms).n, 133);
   }
   std::this_thread::sleep_for(100ms);
+  EXPECT_EQ(sim.state(), ReceiverState::Streaming) << "closing alone changes nothing";
+  const uint64_t reports = sim.stats().reportsSent;
+  // Opening sets the line up: the receiver resets to its scan.
   HostPort again(sim.PortPath());
   ASSERT_TRUE(again.ok());
+  again.Flush();  // the bursts that waited while the port was closed
+  EXPECT_TRUE(sim.WaitFor([&](const Statistics& s, ReceiverState) { return s.reportsSent > reports; }, 1s));
+  EXPECT_EQ(sim.state(), ReceiverState::Scanning);
+  SetChannel(sim, again, 41);
   again.Flush();
   for (int i = 0; i < 5; ++i) {
     const ReadResult r = again.ReadOnce(protocol::kMaxReadSize, 500ms);

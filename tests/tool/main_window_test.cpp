@@ -266,8 +266,11 @@ class MainWindowTest : public QObject {
     QVERIFY2(said[0].contains(ZEMBRAGloveConfigTool::DemoPath("ZEMBRAGloveDataStreaming")), qPrintable(said[0]));
     QVERIFY(!window.demoRunning());
     QVERIFY(window.watchdogRunning(Hand_Left) && window.watchdogRunning(Hand_Right));
-    // Five seconds on the watchdog brings the gloves back.
-    QTRY_VERIFY_WITH_TIMEOUT(window.glovePaired(Hand_Left) && window.glovePaired(Hand_Right), 9000);
+    // Five silent seconds later the watchdog searches, and the gloves come
+    // back.
+    QTRY_COMPARE_WITH_TIMEOUT(window.gloveIconName(Hand_Left), QString("LHNotPaired.png"), 7000);
+    QTRY_COMPARE_WITH_TIMEOUT(window.gloveIconName(Hand_Left), QString("LHPaired.png"), 3000);
+    QTRY_COMPARE_WITH_TIMEOUT(window.gloveIconName(Hand_Right), QString("RHPaired.png"), 3000);
   }
 
   void aBusyMonitorDoesNotHoldTheWindow() {

@@ -10,6 +10,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFileDialog>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
 #include <QProcess>
@@ -154,7 +155,9 @@ inline QStringList SaveDialogDuring(const QString& path, const std::function<voi
       if (path.isEmpty()) {
         dialog->reject();
       } else {
+        // As a user types the name into the dialog's file name field.
         dialog->selectFile(path);
+        if (auto* name = dialog->findChild<QLineEdit*>("fileNameEdit")) name->setText(path);
         QMetaObject::invokeMethod(dialog, "accept");
       }
     } else if (auto* box = qobject_cast<QMessageBox*>(modal)) {

@@ -1,0 +1,38 @@
+#!/usr/bin/env bash
+# Takes the screenshot of the configuration tool in docs/: the tool under
+# Xvfb with both simulated gloves delivering and the stand-in trackers, the
+# whole X screen cropped to the window. Needs ImageMagick (import, convert).
+#   bash scripts/screenshot-tool.sh [build-dir] [output.png]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+build=$(cd "${1:-out/build}" && pwd)
+output=${2:-docs/config-tool.png}
+command -v import >/dev/null || { echo "ImageMagick's import is needed" >&2; exit 2; }
+
+work=$(mktemp -d)
+pids=()
+cleanup() {
+  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+  wait 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT INT TERM
+export ZEMBRA_SYSFS_ROOT=$work/sys ZEMBRA_DEV_ROOT=$work/dev
+export ZEMBRA_OPENVR_LIBRARY=$build/sim/fake_openvr/libstandin_openvr_api.so
+export ZEMBRA_STANDIN_OPENVR_SCENARIO=$root/scripts/standin-trackers.txt
+mkdir -p "$ZEMBRA_SYSFS_ROOT" "$ZEMBRA_DEV_ROOT"
+"$build/sim/zembra-receiver-sim" --hand left --register ttyUSB0 --serial ZEMBRA-LH-0000 >/dev/null 2>&1 &
+pids+=($!)
+"$build/sim/zembra-receiver-sim" --hand right --register ttyUSB1 --serial ZEMBRA-RH-0001 >/dev/null 2>&1 &
+pids+=($!)
+sleep 1
+# The window sits at the top-left corner of a small screen.
+xvfb-run -a -s "-screen 0 400x260x24" bash -c "
+  cd '$work' && '$build/tool/ZEMBRAGloveConfigTool' >'$work/tool.log' 2>&1 &
+  sleep 4
+  import -window root '$work/screen.png'
+  kill %1
+" || true
+convert "$work/screen.png" -crop 270x160+0+0 +repage "$output"
+echo "wrote $output"
