@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstdio>
 #include <iostream>
+#include <thread>
 
 #include "tool/tool_log.h"
 
@@ -20,6 +21,17 @@ constexpr int32_t kBaudRate = 1000000;
 constexpr auto kGuiWait = std::chrono::milliseconds(100);
 
 bool IsHand(HandType type) { return type == Hand_Left || type == Hand_Right; }
+
+// A bounded wait for the lock by polling try_lock: the timed lock of the
+// standard library waits in a way ThreadSanitizer does not follow.
+bool TryLockFor(std::unique_lock<std::recursive_mutex>& lock, std::chrono::milliseconds limit) {
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  while (!lock.try_lock()) {
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return true;
+}
 
 int64_t SteadyNanoseconds() {
   return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
@@ -62,7 +74,7 @@ CheckGloveStatus::~CheckGloveStatus() { Shutdown(); }
 
 void CheckGloveStatus::Shutdown() {
   shutDown_ = true;
-  std::lock_guard<std::recursive_timed_mutex> lock(driverMutex_);
+  std::lock_guard<std::recursive_mutex> lock(driverMutex_);
   ReleaseDriver();
 }
 
@@ -89,7 +101,7 @@ bool CheckGloveStatus::recording() const {
 }
 
 void CheckGloveStatus::OnCheckGloveStatusReceived(HandType type) {
-  std::lock_guard<std::recursive_timed_mutex> lock(driverMutex_);
+  std::lock_guard<std::recursive_mutex> lock(driverMutex_);
   // A port closed for pairing or a demo stays closed until the window says
   // otherwise, whatever searches were still queued.
   if (shutDown_ || held_) return;
@@ -141,8 +153,8 @@ void CheckGloveStatus::OnCheckGloveStatusReceived(HandType type) {
 void CheckGloveStatus::OnStopCheckStatusReceived(HandType type) {
   if (recording()) return;
   held_ = IsHand(type);
-  std::unique_lock<std::recursive_timed_mutex> lock(driverMutex_, std::defer_lock);
-  if (!lock.try_lock_for(kGuiWait)) {
+  std::unique_lock<std::recursive_mutex> lock(driverMutex_, std::defer_lock);
+  if (!TryLockFor(lock, kGuiWait)) {
     // Busy opening the port (a receiver may take seconds to report): the
     // monitor's thread closes it as soon as the open returns.
     pendingStop_ = int32_t(type);

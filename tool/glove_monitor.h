@@ -75,7 +75,7 @@ class CheckGloveStatus : public QObject {
 
   // The driver object and what goes with it. Recursive: a report emitted
   // while it is held may reach a window slot that calls in again.
-  std::recursive_timed_mutex driverMutex_;
+  std::recursive_mutex driverMutex_;
   ZEMBRA::IZEMBRAIMU* driver_ = nullptr;
   std::atomic<int32_t> hand_{0};  // read by the recording side too
   std::atomic<bool> portOpen_{false};
