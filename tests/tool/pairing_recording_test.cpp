@@ -2,6 +2,7 @@
 // that confirm pairing (or never do): every way a pairing dialog can end,
 // and recordings written to BVH files that are read back.
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -200,6 +201,35 @@ class PairingRecordingTest : public QObject {
     const BvhParseResult two = ReadBvh(second);
     QVERIFY2(two.ok, two.error.c_str());
     QVERIFY2(two.file.frameCount >= 13 && two.file.frameCount <= 18, qPrintable(QString::number(two.file.frameCount)));
+  }
+
+  // Ten seconds of both simulated hands: about 300 frames at the file's
+  // frame time, so a viewer plays it at the right speed. With
+  // ZEMBRA_KEEP_RECORDING set, the file is kept there (for the docs).
+  void tenSecondsMakeThreeHundredFrames() {
+    DeviceTree tree;
+    StandinTrackers trackers;
+    SimulatedReceiver left(Hand_Left, 0);
+    SimulatedReceiver right(Hand_Right, 1);
+    ZEMBRAGloveConfigTool window;
+    QVERIFY(BothPaired(window));
+    window.OnStartRecording();
+    QElapsedTimer clock;
+    clock.start();
+    QTest::qWait(10000);
+    const QString path = work_->path() + "/ten.bvh";
+    SaveDialogDuring(path, [&] { window.OnStartRecording(); });
+    const double seconds = clock.elapsed() / 1000.0;
+    const BvhParseResult parsed = ReadBvh(path);
+    QVERIFY2(parsed.ok, parsed.error.c_str());
+    QCOMPARE(parsed.file.frameTime, 0.033333);
+    QVERIFY2(std::abs(parsed.file.frameCount - seconds * 30) <= 3,
+             qPrintable(QString("%1 frames in %2 s").arg(parsed.file.frameCount).arg(seconds)));
+    const QString keep = qEnvironmentVariable("ZEMBRA_KEEP_RECORDING");
+    if (!keep.isEmpty()) {
+      QFile::remove(keep);
+      QVERIFY(QFile::copy(path, keep));
+    }
   }
 
   void aGloveFallingSilentKeepsTheOtherHandsFramesAndFailuresAreSaid() {
