@@ -1,6 +1,6 @@
 // Writes the fuzzers' seed inputs: valid reports and reads of every kind,
 // so that the fuzzers start from the shapes the receiver really sends.
-//   fuzz_seed_writer <protocol seed dir> <pose engine seed dir>
+//   fuzz_seed_writer <protocol seed dir> <pose engine seed dir> <bvh seed dir>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -30,13 +30,22 @@ void Append(std::vector<uint8_t>& input, const std::vector<uint8_t>& read) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 3) {
-    std::fprintf(stderr, "usage: %s <protocol seed dir> <pose engine seed dir>\n", argv[0]);
+  if (argc != 4) {
+    std::fprintf(stderr, "usage: %s <protocol seed dir> <pose engine seed dir> <bvh seed dir>\n", argv[0]);
     return 2;
   }
-  const std::filesystem::path protocolDir = argv[1], poseDir = argv[2];
+  const std::filesystem::path protocolDir = argv[1], poseDir = argv[2], bvhDir = argv[3];
   std::filesystem::create_directories(protocolDir);
   std::filesystem::create_directories(poseDir);
+  std::filesystem::create_directories(bvhDir);
+  Write(bvhDir, "file_small",
+        Bytes("HIERARCHY\nROOT Hips\n{\n OFFSET 0 1 0\n CHANNELS 6 Xposition Yposition Zposition Zrotation "
+              "Yrotation Xrotation\n JOINT A\n {\n  OFFSET 0 2 0\n  CHANNELS 3 Zrotation Yrotation Xrotation\n"
+              "  End Site\n  {\n   OFFSET 0 1 0\n  }\n }\n}\nMOTION\nFrames: 2\nFrame Time: 0.033333\n"
+              "0 1 2 3 4 5 6 7 8\n1 2 3 4 5 6 7 8 9\n"));
+  std::vector<uint8_t> frames;
+  for (int i = 0; i < 4 * 257; ++i) frames.push_back(uint8_t(i * 37));
+  Write(bvhDir, "frames", frames);
 
   std::string report(720, '=');
   report += "/////";
