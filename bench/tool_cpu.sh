@@ -22,17 +22,10 @@ cleanup() {
 }
 trap cleanup EXIT INT TERM
 
-export ZEMBRA_SYSFS_ROOT=$work/sys ZEMBRA_DEV_ROOT=$work/dev
 export ZEMBRA_OPENVR_LIBRARY=$build/sim/fake_openvr/libstandin_openvr_api.so
-mkdir -p "$ZEMBRA_SYSFS_ROOT" "$ZEMBRA_DEV_ROOT"
-"$sim" --hand left --rate 200 --register ttyUSB0 --serial ZEMBRA-LH-0000 >"$work/left.log" 2>&1 &
-pids+=($!)
-"$sim" --hand right --rate 200 --register ttyUSB1 --serial ZEMBRA-RH-0001 >"$work/right.log" 2>&1 &
-pids+=($!)
-for _ in $(seq 50); do
-  [ -e "$ZEMBRA_DEV_ROOT/ttyUSB0" ] && [ -e "$ZEMBRA_DEV_ROOT/ttyUSB1" ] && break
-  sleep 0.1
-done
+# shellcheck source=scripts/simulated-receivers.sh
+source scripts/simulated-receivers.sh
+start_simulated_receivers "$build" "$work"
 
 [ -n "${DISPLAY:-}" ] || export QT_QPA_PLATFORM=offscreen
 (cd "$work" && exec "$OLDPWD/$tool") >"$work/tool.log" 2>&1 &

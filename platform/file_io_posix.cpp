@@ -17,17 +17,7 @@ int ReadWholeFile(const std::string& path, size_t maxBytes, std::string& content
   if (::fstat(file.get(), &status) != 0) return errno;
   if (!S_ISREG(status.st_mode)) return EINVAL;
   std::string text;
-  char chunk[4096];
-  for (;;) {
-    const ssize_t got = ::read(file.get(), chunk, sizeof chunk);
-    if (got < 0) {
-      if (errno == EINTR) continue;
-      return errno;
-    }
-    if (got == 0) break;
-    text.append(chunk, size_t(got));
-    if (text.size() > maxBytes) return EFBIG;
-  }
+  if (const int error = ReadAll(file.get(), maxBytes, text)) return error;
   content = std::move(text);
   return 0;
 }
@@ -35,16 +25,7 @@ int ReadWholeFile(const std::string& path, size_t maxBytes, std::string& content
 int ReplaceFile(const std::string& path, const std::string& content) {
   FileDescriptor file(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOCTTY, 0666));
   if (file.get() < 0) return errno;
-  size_t done = 0;
-  while (done < content.size()) {
-    const ssize_t wrote = ::write(file.get(), content.data() + done, content.size() - done);
-    if (wrote < 0) {
-      if (errno == EINTR) continue;
-      return errno;
-    }
-    if (wrote == 0) return EIO;
-    done += size_t(wrote);
-  }
+  if (const int error = WriteAll(file.get(), content)) return error;
   return file.Close();
 }
 

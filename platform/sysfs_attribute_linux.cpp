@@ -24,17 +24,7 @@ std::optional<std::string> ReadAttribute(const std::string& path) {
   if (file.get() < 0 || !IsRegular(file.get())) return std::nullopt;
 
   std::string text;
-  char chunk[512];
-  for (;;) {
-    const ssize_t got = ::read(file.get(), chunk, sizeof chunk);
-    if (got < 0) {
-      if (errno == EINTR) continue;
-      return std::nullopt;
-    }
-    if (got == 0) break;
-    text.append(chunk, size_t(got));
-    if (text.size() > kMaxAttributeBytes) return std::nullopt;
-  }
+  if (ReadAll(file.get(), kMaxAttributeBytes, text) != 0) return std::nullopt;
   while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
   return text;
 }
@@ -44,16 +34,7 @@ int WriteAttribute(const std::string& path, const std::string& text) {
   // kernel ignores it on real ones.
   FileDescriptor file(::open(path.c_str(), O_WRONLY | O_TRUNC | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
   if (file.get() < 0) return errno;
-  size_t done = 0;
-  while (done < text.size()) {
-    const ssize_t wrote = ::write(file.get(), text.data() + done, text.size() - done);
-    if (wrote < 0) {
-      if (errno == EINTR) continue;
-      return errno;
-    }
-    if (wrote == 0) return EIO;
-    done += size_t(wrote);
-  }
+  if (const int error = WriteAll(file.get(), text)) return error;
   return file.Close();
 }
 

@@ -35,6 +35,8 @@ if [ "$terminal" -eq 0 ] && [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}"
   terminal=1
 fi
 
+# shellcheck source=scripts/simulated-receivers.sh
+source scripts/simulated-receivers.sh
 bash scripts/setup.sh
 build=out/build
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
@@ -67,22 +69,7 @@ if [ "$simulate" -eq 0 ] && have_receivers; then
 else
   simulated=1
   echo "No glove receivers plugged in: starting two simulated receivers."
-  export ZEMBRA_SYSFS_ROOT=$tree/sys ZEMBRA_DEV_ROOT=$tree/dev
-  mkdir -p "$ZEMBRA_SYSFS_ROOT" "$ZEMBRA_DEV_ROOT"
-  index=0
-  for hand in left right; do
-    tag=LH
-    [ "$hand" = right ] && tag=RH
-    "$build/sim/zembra-receiver-sim" --hand "$hand" --rate 200 \
-      --register "ttyUSB$index" --serial "ZEMBRA-$tag-000$index" >"$tree/$hand.log" 2>&1 &
-    pids+=($!)
-    index=$((index + 1))
-  done
-  # Each simulator registers itself once its port is up.
-  for _ in $(seq 50); do
-    [ -e "$ZEMBRA_DEV_ROOT/ttyUSB0" ] && [ -e "$ZEMBRA_DEV_ROOT/ttyUSB1" ] && break
-    sleep 0.1
-  done
+  start_simulated_receivers "$build" "$tree"
   "$bin_ports"
 fi
 

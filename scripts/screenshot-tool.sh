@@ -18,15 +18,11 @@ cleanup() {
   rm -rf "$work"
 }
 trap cleanup EXIT INT TERM
-export ZEMBRA_SYSFS_ROOT=$work/sys ZEMBRA_DEV_ROOT=$work/dev
 export ZEMBRA_OPENVR_LIBRARY=$build/sim/fake_openvr/libstandin_openvr_api.so
 export ZEMBRA_STANDIN_OPENVR_SCENARIO=$root/scripts/standin-trackers.txt
-mkdir -p "$ZEMBRA_SYSFS_ROOT" "$ZEMBRA_DEV_ROOT"
-"$build/sim/zembra-receiver-sim" --hand left --register ttyUSB0 --serial ZEMBRA-LH-0000 >/dev/null 2>&1 &
-pids+=($!)
-"$build/sim/zembra-receiver-sim" --hand right --register ttyUSB1 --serial ZEMBRA-RH-0001 >/dev/null 2>&1 &
-pids+=($!)
-sleep 1
+# shellcheck source=scripts/simulated-receivers.sh
+source scripts/simulated-receivers.sh
+start_simulated_receivers "$build" "$work"
 # The window sits at the top-left corner of a small screen.
 xvfb-run -a -s "-screen 0 400x260x24" bash -c "
   cd '$work' && '$build/tool/ZEMBRAGloveConfigTool' >'$work/tool.log' 2>&1 &

@@ -22,8 +22,6 @@ using ZEMBRA::Hand_Right;
 
 namespace {
 
-constexpr int kFindMs = 5000;
-
 QString ReadText(const QString& path) {
   QFile file(path);
   return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()).trimmed() : QString();
@@ -36,12 +34,6 @@ void WriteText(const QString& path, const QByteArray& text) {
 }
 
 int ThreadCount() { return QDir("/proc/self/task").entryList(QDir::Dirs | QDir::NoDotAndDotDot).size(); }
-
-// A window whose gloves both deliver.
-bool BothPaired(ZEMBRAGloveConfigTool& window) {
-  return QTest::qWaitFor(
-      [&] { return window.glovePaired(Hand_Left) && window.glovePaired(Hand_Right); }, kFindMs);
-}
 
 }  // namespace
 

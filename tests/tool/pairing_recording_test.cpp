@@ -23,12 +23,6 @@ using ZEMBRA::recording::BvhParseResult;
 
 namespace {
 
-constexpr int kFindMs = 5000;
-
-bool BothPaired(ZEMBRAGloveConfigTool& window) {
-  return QTest::qWaitFor([&] { return window.glovePaired(Hand_Left) && window.glovePaired(Hand_Right); }, kFindMs);
-}
-
 BvhParseResult ReadBvh(const QString& path) {
   QFile file(path);
   if (!file.open(QIODevice::ReadOnly)) return {};

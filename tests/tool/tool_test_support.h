@@ -33,6 +33,8 @@
 
 namespace tooltest {
 
+constexpr int kFindMs = 5000;
+
 // A folder of the test's own that the driver's discovery reads, set up in
 // the environment before any driver object is made.
 class DeviceTree {
@@ -194,6 +196,14 @@ inline std::vector<MenuEntry> MenuDuring(const std::function<void()>& trigger) {
   trigger();
   watch.stop();
   return entries;
+}
+
+// Waits until both of window's gloves deliver. Window is the main window
+// type (a template keeps this header free of the tool's headers).
+template <typename Window>
+bool BothPaired(Window& window) {
+  return QTest::qWaitFor(
+      [&] { return window.glovePaired(ZEMBRA::Hand_Left) && window.glovePaired(ZEMBRA::Hand_Right); }, kFindMs);
 }
 
 }  // namespace tooltest

@@ -1,0 +1,27 @@
+# Sourced by the scripts that need gloves without hardware:
+#   start_simulated_receivers <build-dir> <tree-dir>
+# starts two zembra-receiver-sim processes (left ttyUSB0, right ttyUSB1, 200
+# bursts a second), registered in a device tree under <tree-dir> that the
+# driver's discovery reads (ZEMBRA_SYSFS_ROOT and ZEMBRA_DEV_ROOT are
+# exported), appends their process ids to the caller's array `pids`, and
+# returns once both are registered. Their output goes to <tree-dir>/*.log.
+start_simulated_receivers() {
+  local build=$1 tree=$2 index=0 hand tag
+  export ZEMBRA_SYSFS_ROOT=$tree/sys ZEMBRA_DEV_ROOT=$tree/dev
+  mkdir -p "$ZEMBRA_SYSFS_ROOT" "$ZEMBRA_DEV_ROOT"
+  for hand in left right; do
+    tag=LH
+    [ "$hand" = right ] && tag=RH
+    "$build/sim/zembra-receiver-sim" --hand "$hand" --rate 200 \
+      --register "ttyUSB$index" --serial "ZEMBRA-$tag-000$index" >"$tree/$hand.log" 2>&1 &
+    pids+=($!)
+    index=$((index + 1))
+  done
+  for _ in $(seq 50); do
+    grep -q "registered as" "$tree/left.log" 2>/dev/null && grep -q "registered as" "$tree/right.log" 2>/dev/null &&
+      return 0
+    sleep 0.1
+  done
+  echo "the simulated receivers did not come up" >&2
+  return 1
+}
