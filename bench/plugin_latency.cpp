@@ -14,6 +14,7 @@
 
 #include "plugin/serial_port.h"
 #include "sim/receiver_simulator.h"
+#include "zembra/Pose.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "platform/file_descriptor_posix.h"
+#include "file_descriptor_posix.h"
 #include "platform/file_io.h"
 
 namespace ZEMBRA {

@@ -38,12 +38,12 @@ constexpr Wave kLeftSpread[kFingerCount] = {
 
 }  // namespace
 
-GloveModel::GloveModel(HandType hand) : hand_(hand) {}
+GloveModel::GloveModel(int32_t hand) : hand_(hand) {}
 
 HandFrame GloveModel::At(double seconds) const {
   HandFrame frame;
   frame.wrist = Mul(Mul(RotYD(kWristYaw.At(seconds)), RotXD(kWristPitch.At(seconds))), RotZD(kWristRoll.At(seconds)));
-  const double mirror = hand_ == Hand_Right ? -1.0 : 1.0;
+  const double mirror = hand_ == protocol::kRightHand ? -1.0 : 1.0;
   for (int i = 0; i < kFingerCount; ++i) {
     frame.bend[size_t(i)] = kBend[i].At(seconds);
     frame.spread[size_t(i)] = mirror * kLeftSpread[i].At(seconds);

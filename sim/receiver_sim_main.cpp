@@ -65,7 +65,7 @@ std::unique_ptr<Registration> Register(const ZEMBRA::sim::SimOptions& options,
   ZEMBRA::sim::SysfsTree tree(sysfs, dev);
   ZEMBRA::sim::UsbSerialReceiver receiver;
   receiver.name = options.registerName;
-  const bool left = simulator.hand() == ZEMBRA::Hand_Left;
+  const bool left = simulator.hand() == ZEMBRA::protocol::kLeftHand;
   receiver.serial = options.serial.empty() ? std::string(left ? "ZEMBRA-LH-0001" : "ZEMBRA-RH-0001") : options.serial;
   receiver.product = "ZEMBRA glove receiver (simulated)";
   receiver.node_target = simulator.PortPath();

@@ -25,8 +25,8 @@ constexpr auto kIdleWait = std::chrono::seconds(1);
 
 constexpr const char* kPairingReply = "\r\npairing: glove joined, address stored\r\nfinished";
 
-HandType CheckedHand(HandType hand) {
-  if (hand != Hand_Left && hand != Hand_Right) throw std::invalid_argument("hand must be left or right");
+int32_t CheckedHand(int32_t hand) {
+  if (hand != protocol::kLeftHand && hand != protocol::kRightHand) throw std::invalid_argument("hand must be left or right");
   return hand;
 }
 
@@ -201,7 +201,7 @@ struct ReceiverSimulator::Worker {
 
   bool ChannelSuits(int channel) const {
     const auto& jammed = sim.config_.jammedChannels;
-    return channel >= 1 && channel <= kChannelCount && protocol::ChannelFitsHand(channel, sim.hand_ == Hand_Right) &&
+    return channel >= 1 && channel <= kChannelCount && protocol::ChannelFitsHand(channel, sim.hand_ == protocol::kRightHand) &&
            std::find(jammed.begin(), jammed.end(), channel) == jammed.end();
   }
 

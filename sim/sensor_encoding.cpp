@@ -11,10 +11,11 @@ const double kK = std::sqrt(0.5);
 
 // The driver's constants are single precision; the same float values are
 // used here so the encoding targets exactly what the driver multiplies by.
-constexpr QuatD kRightReference = {-0.49673f, -0.409576f, 0.286788f, 0.709406f};
-constexpr QuatD kRightCorrection = {-0.015134413f, 0.1729864f, -0.08583163f, 0.98105586f};
-constexpr QuatD kLeftReference = {0.49673f, 0.409576f, 0.286788f, 0.709406f};
-constexpr QuatD kLeftCorrection = {0.015134413f, -0.1729864f, -0.08583163f, 0.98105586f};
+constexpr QuatD Of(const protocol::QuatConstant& q) { return {q.x, q.y, q.z, q.w}; }
+constexpr QuatD kRightReference = Of(protocol::kRightThumbReference);
+constexpr QuatD kRightCorrection = Of(protocol::kRightThumbCorrection);
+constexpr QuatD kLeftReference = Of(protocol::kLeftThumbReference);
+constexpr QuatD kLeftCorrection = Of(protocol::kLeftThumbCorrection);
 
 protocol::WireQuat ToWire(const QuatD& q) { return {float(q.x), float(q.y), float(q.z), float(q.w)}; }
 
@@ -28,11 +29,11 @@ QuatD SensorFromHandFrame(const QuatD& j) {
   return {-(j.z + j.w) * kK, -(j.x + j.y) * kK, (j.z - j.w) * kK, (j.y - j.x) * kK};
 }
 
-QuatD ThumbReference(HandType hand) { return hand == Hand_Right ? kRightReference : kLeftReference; }
+QuatD ThumbReference(int32_t hand) { return hand == protocol::kRightHand ? kRightReference : kLeftReference; }
 
-QuatD ThumbCorrection(HandType hand) { return hand == Hand_Right ? kRightCorrection : kLeftCorrection; }
+QuatD ThumbCorrection(int32_t hand) { return hand == protocol::kRightHand ? kRightCorrection : kLeftCorrection; }
 
-SensorQuats EncodeSensors(const HandFrame& frame, HandType hand) {
+SensorQuats EncodeSensors(const HandFrame& frame, int32_t hand) {
   SensorQuats sensors;
   const QuatD& X = frame.wrist;
   for (int i = 0; i < kThumb; ++i) {

@@ -117,9 +117,9 @@ ParsedOptions ParseSimOptions(const std::vector<std::string>& args) {
     unsigned long n = 0;
     if (arg == "--hand") {
       if (value == "left") {
-        options.config.hand = Hand_Left;
+        options.config.hand = protocol::kLeftHand;
       } else if (value == "right") {
-        options.config.hand = Hand_Right;
+        options.config.hand = protocol::kRightHand;
       } else {
         parsed.error = "--hand must be left or right";
         return parsed;

@@ -1,6 +1,6 @@
 # A stand-in sysfs tree for tests and the receiver simulator.
 add_library(zembra_sysfs_tree STATIC sysfs_tree.cpp)
-target_include_directories(zembra_sysfs_tree PUBLIC ${PROJECT_SOURCE_DIR})
+target_include_directories(zembra_sysfs_tree PUBLIC ${CMAKE_CURRENT_SOURCE_DIR}/include)
 zembra_warnings(zembra_sysfs_tree)
 
 add_executable(zembra-sysfs-register sysfs_register_main.cpp)

@@ -4,6 +4,7 @@
 #include <ostream>
 
 #include "driver/pose/quat_math.h"
+#include "protocol/hand_model.h"
 #include "protocol/packet.h"
 
 namespace ZEMBRA {
@@ -11,16 +12,17 @@ namespace pose {
 
 namespace {
 
-constexpr float kFrameK = 0.70710677f;
+constexpr float kFrameK = protocol::kFrameChangeFactor;
 
 // Spread bases of the basic-mode estimate for the left hand; other hands use
 // the opposite signs.
 constexpr float kLeftSpread[4] = {-10.0f, -5.0f, 5.0f, 10.0f};
 
-constexpr Quat kRightThumbReference = {-0.49673f, -0.409576f, 0.286788f, 0.709406f};
-constexpr Quat kRightThumbCorrection = {-0.015134413f, 0.1729864f, -0.08583163f, 0.98105586f};
-constexpr Quat kLeftThumbReference = {0.49673f, 0.409576f, 0.286788f, 0.709406f};
-constexpr Quat kLeftThumbCorrection = {0.015134413f, -0.1729864f, -0.08583163f, 0.98105586f};
+constexpr Quat Of(const protocol::QuatConstant& q) { return {q.x, q.y, q.z, q.w}; }
+constexpr Quat kRightThumbReference = Of(protocol::kRightThumbReference);
+constexpr Quat kRightThumbCorrection = Of(protocol::kRightThumbCorrection);
+constexpr Quat kLeftThumbReference = Of(protocol::kLeftThumbReference);
+constexpr Quat kLeftThumbCorrection = Of(protocol::kLeftThumbCorrection);
 
 // Sensor frame to the hand model's frame.
 Quat ChangeFrame(const Quat& s) {

@@ -6,7 +6,7 @@
 #include <thread>
 
 #include "driver/ZEMBRAIMUImpl.h"
-#include "platform/serial_port.h"
+#include "platform/serial_device.h"
 #include "tests/support/pty_pair.h"
 #include "tests/support/recording_handler.h"
 #include "tests/support/stdout_capture.h"

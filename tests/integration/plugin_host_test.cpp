@@ -19,6 +19,7 @@
 #include "plugin/pose_variant.h"
 #include "sim/packet_builder.h"
 #include "sim/receiver_simulator.h"
+#include "zembra/Pose.h"
 #include "sim/sysfs_tree.h"
 #include "tests/support/pty_pair.h"
 #include "tests/support/stdout_capture.h"

@@ -7,7 +7,7 @@
 #include <limits>
 #include <random>
 
-#include "plugin/lanes/quatd4.h"
+#include "plugin/quatd4.h"
 #include "plugin/quat_double.h"
 
 namespace ZEMBRA_IMU {

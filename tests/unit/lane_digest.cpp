@@ -9,8 +9,8 @@
 #include <cstring>
 #include <limits>
 
-#include "driver/pose/lanes/quat4.h"
-#include "plugin/lanes/quatd4.h"
+#include "driver/pose/quat4.h"
+#include "plugin/quatd4.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <limits>
 #include <random>
 
-#include "driver/pose/lanes/quat4.h"
+#include "driver/pose/quat4.h"
 
 namespace ZEMBRA {
 namespace {

@@ -6,6 +6,7 @@
 #include <set>
 #include <type_traits>
 
+#include "protocol/hand_model.h"
 #include "zembra/ZEMBRAIMU.h"
 
 namespace ZEMBRA {
@@ -72,7 +73,7 @@ TEST(HandModel, JointOrderAndParents) {
 
   // Parent of each joint in the hand model.
   const int parent[16] = {6, 7, 8, 9, 10, -1, 5, 5, 5, 5, 15, 0, 1, 2, 3, 5};
-  for (int j = 0; j < 16; ++j) EXPECT_EQ(kJointParent[j], parent[j]) << "joint " << j;
+  for (int j = 0; j < 16; ++j) EXPECT_EQ(protocol::kJointParent[j], parent[j]) << "joint " << j;
 }
 
 TEST(HandModel, EveryFingerChainLeadsFromItsTipToTheWrist) {
@@ -80,13 +81,13 @@ TEST(HandModel, EveryFingerChainLeadsFromItsTipToTheWrist) {
   // pinky 6-0-11, thumb 15-10-4. Walk each tip up to the root.
   const int chains[5][3] = {{9, 3, 14}, {8, 2, 13}, {7, 1, 12}, {6, 0, 11}, {15, 10, 4}};
   for (const auto& chain : chains) {
-    EXPECT_EQ(kJointParent[chain[2]], chain[1]);
-    EXPECT_EQ(kJointParent[chain[1]], chain[0]);
-    EXPECT_EQ(kJointParent[chain[0]], int(Joint_Wrist));
+    EXPECT_EQ(protocol::kJointParent[chain[2]], chain[1]);
+    EXPECT_EQ(protocol::kJointParent[chain[1]], chain[0]);
+    EXPECT_EQ(protocol::kJointParent[chain[0]], int(Joint_Wrist));
   }
   for (int j = 0; j < 16; ++j) {
     int steps = 0;
-    for (int k = j; k != -1 && steps <= 16; k = kJointParent[k]) ++steps;
+    for (int k = j; k != -1 && steps <= 16; k = protocol::kJointParent[k]) ++steps;
     EXPECT_LE(steps, 4) << "joint " << j << " does not reach the wrist";
   }
 }
@@ -95,13 +96,13 @@ TEST(HandModel, PluginOrderIsWristThenThumbIndexMiddleRingPinky) {
   const int expected[16] = {5, 15, 10, 4, 9, 3, 14, 8, 2, 13, 7, 1, 12, 6, 0, 11};
   std::set<int> seen;
   for (int k = 0; k < 16; ++k) {
-    EXPECT_EQ(kPluginJointOrder[k], expected[k]) << "plug-in joint " << k;
-    seen.insert(kPluginJointOrder[k]);
+    EXPECT_EQ(protocol::kPluginJointOrder[k], expected[k]) << "plug-in joint " << k;
+    seen.insert(protocol::kPluginJointOrder[k]);
   }
   EXPECT_EQ(seen.size(), 16u);
   // The six sensors land on plug-in joints 14, 11, 8, 5, 3 and 0.
   const int sensorToPlugin[6] = {14, 11, 8, 5, 3, 0};
-  for (int s = 0; s < 6; ++s) EXPECT_EQ(kPluginJointOrder[sensorToPlugin[s]], s) << "sensor " << s;
+  for (int s = 0; s < 6; ++s) EXPECT_EQ(protocol::kPluginJointOrder[sensorToPlugin[s]], s) << "sensor " << s;
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "platform/file_io.h"
+#include "protocol/hand_model.h"
 
 namespace ZEMBRA {
 namespace recording {
@@ -82,7 +83,7 @@ void WriteBvhFrameHalf(const Pose& pose, std::string& out) {
   for (int joint = 0; joint < Joint_Count; ++joint) converted[joint] = Converted(pose, joint);
   for (size_t position = 0; position < kBvhJointOrder.size(); ++position) {
     const int joint = kBvhJointOrder[position];
-    const int parent = kJointParent[joint];
+    const int parent = protocol::kJointParent[joint];
     if (position > 0) out += ' ';
     AppendEuler(parent < 0 ? converted[joint] : RelativeRotation(converted[parent], converted[joint]), out);
   }

@@ -45,14 +45,8 @@ enum JointIndex : int32_t {
   Joint_Count = 16,
 };
 
-// Parent of each joint in the hand chain; -1 for the wrist (the root). The
-// thumb runs wrist 5 -> proximal 15 -> intermediate 10 -> distal 4.
-constexpr int32_t kJointParent[Joint_Count] = {6, 7, 8, 9, 10, -1, 5, 5, 5, 5, 15, 0, 1, 2, 3, 5};
-
-// Plug-in order: wrist, then thumb, index, middle, ring, pinky, each finger
-// proximal, intermediate, distal. Entry k is the driver joint index that
-// feeds plug-in joint k.
-constexpr int32_t kPluginJointOrder[Joint_Count] = {5, 15, 10, 4, 9, 3, 14, 8, 2, 13, 7, 1, 12, 6, 0, 11};
+// Parents: the finger chains from the wrist are 9 -> 3 -> 14 (index),
+// 8 -> 2 -> 13, 7 -> 1 -> 12, 6 -> 0 -> 11 (pinky) and 15 -> 10 -> 4 (thumb).
 
 // Record handed to the client by value; it holds no pointers.
 struct Pose {

@@ -1,0 +1,220 @@
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <boost/asio/read_until.hpp>
+#include <boost/asio/steady_timer.hpp>
+#include <boost/asio/write.hpp>
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <fcntl.h>
+#include <ctime>
+
+#include "platform/serial_device.h"
+
+namespace ZEMBRA {
+namespace platform {
+
+namespace {
+
+// How long the line must stay quiet before a burst read completes.
+constexpr long kBurstIdleNanoseconds = 1000000;
+
+constexpr std::array<uint8_t, 256> MakeByteValues() {
+  std::array<uint8_t, 256> values{};
+  for (size_t i = 0; i < values.size(); ++i) values[i] = uint8_t(i);
+  return values;
+}
+constexpr std::array<uint8_t, 256> kByteValues = MakeByteValues();
+
+boost::system::error_code SystemError(int value) { return {value, boost::system::system_category()}; }
+
+}  // namespace
+
+bool IsAccessDenied(const boost::system::error_code& ec) {
+  if (ec.category() != boost::system::system_category()) return false;
+  return ec.value() == EBUSY || ec.value() == EWOULDBLOCK;
+}
+
+bool IsPermissionDenied(const boost::system::error_code& ec) {
+  if (ec.category() != boost::system::system_category()) return false;
+  return ec.value() == EACCES || ec.value() == EPERM;
+}
+
+SerialPort::SerialPort(boost::asio::io_context& io) : port_(io) {}
+
+SerialPort::~SerialPort() { Close(); }
+
+// Opened here rather than by Asio so that the descriptor is close-on-exec
+// from its first moment: a child process started meanwhile by any thread
+// (the lighthouse console, a demo program) must not inherit the port and,
+// with it, the exclusive hold on the receiver.
+boost::system::error_code SerialPort::Open(const std::string& name) {
+  if (port_.is_open()) return boost::asio::error::already_open;
+  const int fd = ::open(name.c_str(), O_RDWR | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) return SystemError(errno);
+  bool exclusive = false;  // ours to clear again on the way out
+  const auto fail = [fd, &exclusive](int error) {
+    if (exclusive) (void)::ioctl(fd, TIOCNXCL);
+    ::close(fd);
+    return SystemError(error);
+  };
+  // The hold comes before any setting, so that a refused opener never
+  // disturbs the line of the process that holds the port. TIOCEXCL keeps
+  // ordinary users out; the advisory lock also refuses a second opener
+  // running as root, which TIOCEXCL lets through.
+  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) return fail(errno == EWOULDBLOCK ? EBUSY : errno);
+  if (::ioctl(fd, TIOCEXCL) != 0) return fail(errno);
+  exclusive = true;
+  // Raw bytes, as Asio sets up a port it opens itself.
+  termios raw{};
+  if (::tcgetattr(fd, &raw) != 0) return fail(errno);
+  ::cfmakeraw(&raw);
+  raw.c_iflag |= IGNPAR;
+  raw.c_cflag |= CREAD | CLOCAL;
+  if (::tcsetattr(fd, TCSANOW, &raw) != 0) return fail(errno);
+  boost::system::error_code ec;
+  port_.assign(fd, ec);
+  if (ec) fail(0);
+  return ec;
+}
+
+boost::system::error_code SerialPort::ApplyLineSettings(int baudRate) {
+  using boost::asio::serial_port_base;
+  boost::system::error_code ec;
+  port_.set_option(serial_port_base::baud_rate(unsigned(baudRate)), ec);
+  if (!ec) port_.set_option(serial_port_base::character_size(8), ec);
+  if (!ec) port_.set_option(serial_port_base::stop_bits(serial_port_base::stop_bits::one), ec);
+  if (!ec) port_.set_option(serial_port_base::parity(serial_port_base::parity::none), ec);
+  if (!ec) port_.set_option(serial_port_base::flow_control(serial_port_base::flow_control::none), ec);
+  if (ec) return ec;
+  // Hold DTR and RTS on. Pseudo-terminals have no modem lines; that is not
+  // an error for the link.
+  int lines = TIOCM_DTR | TIOCM_RTS;
+  (void)::ioctl(port_.native_handle(), TIOCMBIS, &lines);
+  return {};
+}
+
+size_t SerialPort::Write(const uint8_t* data, size_t size, boost::system::error_code& ec) {
+  ec.clear();
+  if (!port_.is_open()) {
+    ec = boost::asio::error::bad_descriptor;
+    return 0;
+  }
+  return boost::asio::write(port_, boost::asio::buffer(data, size), ec);
+}
+
+void SerialPort::AsyncWriteByte(uint8_t byte) {
+  // The byte must outlive the operation: point into a constant table.
+  boost::asio::async_write(port_, boost::asio::buffer(&kByteValues[byte], 1),
+                           [](const boost::system::error_code&, size_t) {});
+}
+
+void SerialPort::AsyncReadBurst(uint8_t* buffer, size_t size, ReadHandler handler) {
+  port_.async_read_some(boost::asio::buffer(buffer, size),
+                        [this, buffer, size, handler = std::move(handler)](const boost::system::error_code& ec,
+                                                                           size_t n) {
+                          if (!ec && n < size && port_.is_open()) GatherBurst(buffer, size, n);
+                          handler(ec, n);
+                        });
+}
+
+// The rest of a burst: whatever follows within the idle gap. Runs on the
+// io thread, which therefore owns the descriptor for this short while.
+void SerialPort::GatherBurst(uint8_t* buffer, size_t size, size_t& have) {
+  const int fd = port_.native_handle();
+  while (have < size) {
+    pollfd waiting = {fd, POLLIN, 0};
+    const timespec idle = {0, kBurstIdleNanoseconds};
+    if (::ppoll(&waiting, 1, &idle, nullptr) <= 0) return;
+    if (!(waiting.revents & POLLIN)) return;
+    const ssize_t got = ::read(fd, buffer + have, size - have);
+    if (got <= 0) return;
+    have += size_t(got);
+  }
+}
+
+void SerialPort::AsyncReadUntil(boost::asio::streambuf& stream, std::string_view delimiter, ReadHandler handler) {
+  delimiter_.assign(delimiter.data(), delimiter.size());
+  boost::asio::async_read_until(port_, stream, delimiter_, std::move(handler));
+}
+
+size_t SerialPort::ReadUntilPolling(boost::asio::streambuf& stream, std::string_view delimiter,
+                                   std::chrono::steady_clock::time_point deadline, const std::atomic<bool>& cancel,
+                                   boost::system::error_code& ec) {
+  constexpr auto kSlice = std::chrono::milliseconds(20);
+  constexpr size_t kChunk = 512;
+  size_t searched = 0;  // bytes already known to hold no delimiter start
+  for (;;) {
+    const auto data = stream.data();
+    const std::string_view text(static_cast<const char*>(data.data()), data.size());
+    const size_t at = text.find(delimiter, searched);
+    if (at != std::string_view::npos) {
+      ec.clear();
+      return at + delimiter.size();
+    }
+    searched = text.size() >= delimiter.size() ? text.size() - delimiter.size() + 1 : 0;
+    if (stream.size() + kChunk > stream.max_size()) {
+      // Full without a delimiter: nothing before the tail can belong to one.
+      const size_t keep = delimiter.size() - 1;
+      stream.consume(stream.size() > keep ? stream.size() - keep : 0);
+      searched = 0;
+    }
+    if (cancel.load()) {
+      ec = boost::asio::error::operation_aborted;
+      return 0;
+    }
+    const auto now = std::chrono::steady_clock::now();
+    if (now >= deadline) {
+      ec = boost::asio::error::timed_out;
+      return 0;
+    }
+    if (!port_.is_open()) {
+      ec = boost::asio::error::bad_descriptor;
+      return 0;
+    }
+    const auto wait = std::min<std::chrono::nanoseconds>(kSlice, deadline - now);
+    pollfd waiting = {port_.native_handle(), POLLIN, 0};
+    const timespec ts = {time_t(wait.count() / 1000000000), long(wait.count() % 1000000000)};
+    const int ready = ::ppoll(&waiting, 1, &ts, nullptr);
+    if (ready < 0 && errno != EINTR) {
+      ec = SystemError(errno);
+      return 0;
+    }
+    if (ready <= 0) continue;
+    if (waiting.revents & (POLLERR | POLLHUP | POLLNVAL) && !(waiting.revents & POLLIN)) {
+      ec = boost::asio::error::eof;
+      return 0;
+    }
+    auto space = stream.prepare(kChunk);
+    const ssize_t got = ::read(port_.native_handle(), space.data(), space.size());
+    if (got > 0) {
+      stream.commit(size_t(got));
+    } else if (got == 0 || (errno != EAGAIN && errno != EINTR)) {
+      ec = got == 0 ? boost::asio::error::eof : SystemError(errno);
+      return 0;
+    }
+  }
+}
+
+boost::system::error_code SerialPort::Cancel() {
+  boost::system::error_code ec;
+  if (port_.is_open()) port_.cancel(ec);
+  return ec;
+}
+
+boost::system::error_code SerialPort::Close() {
+  boost::system::error_code ec;
+  if (!port_.is_open()) return ec;
+  // The exclusive mark belongs to the terminal, not to this descriptor: clear
+  // it or the next open by an ordinary user is refused.
+  (void)::ioctl(port_.native_handle(), TIOCNXCL);
+  port_.close(ec);
+  return ec;
+}
+
+}  // namespace platform
+}  // namespace ZEMBRA

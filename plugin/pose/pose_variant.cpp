@@ -1,0 +1,377 @@
+#include "plugin/pose_variant.h"
+
+#include <cmath>
+
+#include "protocol/hand_model.h"
+#include "protocol/packet.h"
+
+namespace ZEMBRA_IMU {
+
+namespace {
+
+namespace protocol = ZEMBRA::protocol;
+
+// Intermediate joint of each finger slot, in the order the fingers are
+// computed and aligned: pinky, ring, middle, index. Sensor s feeds slot s.
+constexpr int kFingerJoint[4] = {PluginJoint_PinkyIntermediate, PluginJoint_RingIntermediate,
+                                 PluginJoint_MiddleIntermediate, PluginJoint_IndexIntermediate};
+constexpr int kPinky = 0, kRing = 1, kMiddle = 2, kIndex = 3;
+constexpr int kWristSensor = 5, kThumbSensor = 4;
+
+// Frame change of hardware versions 0 and 1: m = s * (k, 0, k, 0), joint =
+// (-m.x, m.z, m.y, m.w), the driver's mapping.
+constexpr double kFrameK = double(protocol::kFrameChangeFactor);
+constexpr Quatd kFrameRotation = {kFrameK, 0.0, kFrameK, 0.0};
+
+// Basic mode: spread unit and each finger's multiple of it for the left hand
+// (the right hand mirrors it).
+constexpr double kSpreadBase = 5.0;
+constexpr double kSpreadMultiple[4] = {-2.0, -1.0, 1.0, 2.0};
+// Advanced mode: clamp unit of the measured spreads.
+constexpr double kSpreadLimit = 20.0;
+// A bend above 0 or below -100 degrees narrows the spread.
+constexpr double kSpreadNarrowAbove = 0.0;
+constexpr double kSpreadNarrowBelow = -100.0;
+constexpr double kSpreadNarrowScale = 160.0;
+
+// Finger state machine thresholds.
+constexpr double kUpperBend = 100.0;
+constexpr double kLowerBend = -160.0;
+
+// Per finger: slerp factor in the open state, in the closed state; distal
+// factor outside the closed states, in them. The first two are the
+// single-precision values widened.
+constexpr double kFingerSlerpOpen = double(0.9f);
+constexpr double kFingerSlerpClosed = double(0.45f);
+constexpr double kDistalOpen = 0.0;
+constexpr double kDistalClosed = 0.5;
+
+// Thumb reference (relative to the wrist) and thumb sensor correction, per
+// hand: the driver's single-precision constants widened.
+constexpr Quatd Widened(const protocol::QuatConstant& q) { return {double(q.x), double(q.y), double(q.z), double(q.w)}; }
+constexpr Quatd kRightThumbReference = Widened(protocol::kRightThumbReference);
+constexpr Quatd kRightThumbCorrection = Widened(protocol::kRightThumbCorrection);
+constexpr Quatd kLeftThumbReference = Widened(protocol::kLeftThumbReference);
+constexpr Quatd kLeftThumbCorrection = Widened(protocol::kLeftThumbCorrection);
+constexpr double kThumbBendRate = double(0.0025f);
+
+constexpr double kDefaultThumbOffset[3][3] = {{0.0, 0.0, -24.0}, {0.0, 0.0, -12.0}, {0.0, 8.0, -8.0}};
+constexpr double kDefaultThumbRate[2] = {0.25, 0.75};
+
+constexpr double kValidityTolerance = 1e-6;
+
+int SlotOfJoint(int joint) {
+  for (int f = 0; f < 4; ++f) {
+    if (kFingerJoint[f] == joint) return f;
+  }
+  return -1;
+}
+
+double Clamp(double v, double lo, double hi) { return v < lo ? lo : (v > hi ? hi : v); }
+
+// Next finger state from the old one and the bend z of the estimate against
+// the wrist.
+int32_t NextFingerState(int32_t state, double z) {
+  switch (state) {
+    case PoseVariant::Finger_Start:
+      return z < 0.0 ? PoseVariant::Finger_Closed : PoseVariant::Finger_Open;
+    case PoseVariant::Finger_Open:
+      if (z < 0.0) return PoseVariant::Finger_Closed;
+      if (z < kUpperBend) return PoseVariant::Finger_Open;
+      if (z >= kUpperBend) return PoseVariant::Finger_HoldOpen;
+      return state;  // not a number: no row applies, keep the state
+    case PoseVariant::Finger_Closed:
+      if (z > 0.0) return PoseVariant::Finger_Open;
+      if (z > kLowerBend && z <= 0.0) return PoseVariant::Finger_Closed;
+      if (z <= kLowerBend) return PoseVariant::Finger_HoldClosed;
+      return state;
+    case PoseVariant::Finger_HoldOpen:
+      return z > 0.0 && z < kUpperBend ? PoseVariant::Finger_Open : PoseVariant::Finger_HoldOpen;
+    case PoseVariant::Finger_HoldClosed:
+      return z > kLowerBend && z < 0.0 ? PoseVariant::Finger_Closed : PoseVariant::Finger_HoldClosed;
+    default:
+      return state;
+  }
+}
+
+}  // namespace
+
+PoseVariant::PoseVariant(bool advancedMode, int hardwareVersion) : advanced_(advancedMode), version_(hardwareVersion) {
+  for (auto& q : raw_) q = kIdentityd;
+  for (auto& q : sensorJoint_) q = kIdentityd;
+  for (auto& q : out_) q = kIdentityd;
+  for (auto& q : local_) q = kIdentityd;
+  for (auto& q : alignment_) q = kIdentityd;
+  for (auto& q : measuredFinger_) q = kIdentityd;
+  measuredWrist_ = kIdentityd;
+  for (int i = 0; i < 3; ++i) {
+    thumb_.offset[i] = FromEuler(kDefaultThumbOffset[i][0], kDefaultThumbOffset[i][1], kDefaultThumbOffset[i][2]);
+  }
+  thumb_.rate[0] = kDefaultThumbRate[0];
+  thumb_.rate[1] = kDefaultThumbRate[1];
+}
+
+void PoseVariant::SetThumbOffset(int which, double x, double y, double z) {
+  if (which < 0 || which > 2) return;
+  const Quatd offset = FromEuler(x, y, z);
+  std::lock_guard<std::mutex> lock(mutex_);
+  thumb_.offset[which] = offset;
+}
+
+void PoseVariant::SetThumbSlerpRate(double first, double second) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  thumb_.rate[0] = first;
+  thumb_.rate[1] = second;
+}
+
+Quatd PoseVariant::Alignment(int joint) const {
+  const int slot = SlotOfJoint(joint);
+  if (slot < 0) return kIdentityd;
+  std::lock_guard<std::mutex> lock(mutex_);
+  return alignment_[slot];
+}
+
+int32_t PoseVariant::FingerStateAt(int joint) const {
+  const int slot = SlotOfJoint(joint);
+  return slot < 0 ? Finger_Start : fingerState_[slot];
+}
+
+void PoseVariant::CloseFingerAlignment() {
+  if (!advancedMode()) return;
+  std::lock_guard<std::mutex> lock(mutex_);
+  const Quatd towardsWrist = Inverse(measuredWrist_);
+  for (int f = 0; f < 4; ++f) {  // joints 14, 11, 8, 5
+    const double a = EulerY(Mul(towardsWrist, measuredFinger_[f]));
+    double s, c;
+    SinCos(a * 0.5 * kDegToRadd, s, c);
+    alignment_[f] = Mul(alignment_[f], Quatd{0.0, -s, 0.0, c});
+  }
+}
+
+PoseVariant::Outcome PoseVariant::ProcessPacket(const uint8_t* data, size_t size, float out[16][4]) {
+  const protocol::PacketKind kind = protocol::ClassifyRead(data, size);
+  if (kind == protocol::PacketKind::Rejected) return Outcome::Rejected;
+  const protocol::PacketLayout layout = protocol::LayoutOf(kind);
+
+  // Decode every record first and normalise afterwards, so the square roots
+  // and divisions of the records overlap instead of waiting on each decode.
+  Quatd decoded[8];
+  for (int r = 0; r < layout.recordCount; ++r) {
+    const uint8_t* record = data + layout.records[r].offset;
+    if (protocol::RecordCheckOk(record)) {
+      const protocol::WireQuat q = protocol::DecodeRecordComponents(record);
+      decoded[r] = {q.x, q.y, q.z, q.w};
+    } else {
+      decoded[r] = {0.0, 0.0, 0.0, 0.0};
+    }
+  }
+  // Four records at a time (a packet carries three or six).
+  for (int r = layout.recordCount; r < 8; ++r) decoded[r] = kIdentityd;
+  lanes::Store(lanes::Normalise(lanes::Load(&decoded[0])), &decoded[0]);
+  if (layout.recordCount > 4) lanes::Store(lanes::Normalise(lanes::Load(&decoded[4])), &decoded[4]);
+  for (int r = 0; r < layout.recordCount; ++r) raw_[layout.records[r].sensor] = decoded[r];
+
+  if (layout.hasStatus) {
+    const protocol::StatusFields status = protocol::DecodeStatus(data, layout.statusOffset);
+    statusByte_ = status.statusByte;
+    statusTable_[protocol::StatusSlotForSelector(status.selector)] = status.slotValue;
+    statusValue_ = status.value;
+  }
+
+  if (!SensorsValid()) return Outcome::NoPose;
+
+  // One consistent set of settings for the whole packet.
+  const bool advanced = advancedMode();
+  const int handCode = hand();
+  Quatd alignment[4];
+  ThumbSettings thumb;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (int f = 0; f < 4; ++f) alignment[f] = alignment_[f];
+    thumb = thumb_;
+  }
+
+  ChangeFrame(hardwareVersion());
+  Compute(advanced, handCode, alignment, thumb);
+
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    measuredWrist_ = out_[PluginJoint_Wrist];
+    for (int f = 0; f < 4; ++f) measuredFinger_[f] = out_[kFingerJoint[f]];
+  }
+
+  for (int j = 0; j < PluginJoint_Count; ++j) {
+    out[j][0] = float(out_[j].x);
+    out[j][1] = float(out_[j].y);
+    out[j][2] = float(out_[j].z);
+    out[j][3] = float(out_[j].w);
+  }
+  return Outcome::Pose;
+}
+
+bool PoseVariant::SensorsValid() const {
+  for (const Quatd& s : raw_) {
+    if (!(std::fabs(Dot(s, s) - 1.0) < kValidityTolerance)) return false;
+  }
+  return true;
+}
+
+void PoseVariant::ChangeFrame(int version) {
+  if (uint32_t(version) < 2u) {
+    for (int s = 0; s < 6; ++s) {
+      const Quatd m = Mul(raw_[s], kFrameRotation);
+      sensorJoint_[s] = {-m.x, m.z, m.y, m.w};
+    }
+  } else if (version == 2) {
+    for (int s = 0; s < 6; ++s) {
+      const Quatd& r = raw_[s];
+      sensorJoint_[s] = {-r.x, -r.z, r.y, -r.w};
+    }
+  }
+  // Any other version leaves the sensor joints as they are: the pose is
+  // computed again from the last sensor joints, so it repeats the last pose
+  // rather than feeding the working joints back into themselves.
+}
+
+void PoseVariant::Compute(bool advanced, int handCode, const Quatd (&alignment)[4], const ThumbSettings& thumb) {
+  const bool left = handCode != kHandRight;
+  const Quatd W = sensorJoint_[kWristSensor];
+  const Quatd towardsWrist = Inverse(W);
+
+  // Alignment, then the estimate of each long finger from its bend and
+  // spread relative to the wrist. The four long fingers run side by side,
+  // one per lane (slot order: pinky, ring, middle, index).
+  using namespace lanes;
+  const Quatd4 wrist = Splat(W);
+  double ey[4], ez[4];
+  {
+    const Quatd4 r = Mul(Splat(towardsWrist), Mul(Load(sensorJoint_), Load(alignment)));
+    Store(EulerZ(r), ez);
+    if (advanced) Store(EulerY(r), ey);
+  }
+  if (advanced) {
+    const double L = kSpreadLimit;
+    if (left) {
+      ey[kIndex] = Clamp(ey[kIndex], -L, 2 * L);
+      ey[kMiddle] = Clamp(ey[kMiddle], -L, L);
+      ey[kRing] = Clamp(ey[kRing], -L, L);
+      ey[kPinky] = Clamp(ey[kPinky], -2 * L, L);
+      if (ey[kRing] < ey[kPinky]) ey[kPinky] = ey[kRing];
+      if (ey[kMiddle] < ey[kRing]) ey[kMiddle] = ey[kRing];
+      if (ey[kIndex] < ey[kMiddle]) ey[kIndex] = ey[kMiddle];
+    } else {
+      ey[kIndex] = Clamp(ey[kIndex], -2 * L, L);
+      ey[kMiddle] = Clamp(ey[kMiddle], -L, L);
+      ey[kRing] = Clamp(ey[kRing], -L, L);
+      ey[kPinky] = Clamp(ey[kPinky], -L, 2 * L);
+      if (ey[kRing] > ey[kPinky]) ey[kPinky] = ey[kRing];
+      if (ey[kMiddle] > ey[kRing]) ey[kMiddle] = ey[kRing];
+      if (ey[kIndex] > ey[kMiddle]) ey[kIndex] = ey[kMiddle];
+    }
+    for (int f = 0; f < 4; ++f) {
+      if (ez[f] > kSpreadNarrowAbove || ez[f] < kSpreadNarrowBelow) {
+        ey[f] = (kSpreadNarrowScale - ez[f]) / kSpreadNarrowScale * ey[f];
+      }
+    }
+  } else {
+    for (int f = 0; f < 4; ++f) {
+      const double base = kSpreadMultiple[f] * kSpreadBase;
+      const bool narrow = ez[f] > kSpreadNarrowAbove || ez[f] < kSpreadNarrowBelow;
+      if (left) {
+        ey[f] = narrow ? (kSpreadNarrowScale - ez[f]) / kSpreadNarrowScale * base : base;
+      } else {
+        ey[f] = narrow ? (ez[f] - kSpreadNarrowScale) / kSpreadNarrowScale * base : -base;
+      }
+    }
+  }
+
+  // Each long finger through its state machine: proximal n-1, intermediate
+  // n, distal n+1. The arithmetic of each step runs in the four lanes; the
+  // state machine and the hold, which branch per finger, run finger by
+  // finger between the steps.
+  const Quatd4 F = Mul(wrist, FromEulerYZ(Load(ey), Load(ez)));
+  const Quatd4 towardsF = Inverse(F);  // Rel(F, .) below
+  double z[4];
+  Store(EulerZ(Mul(towardsF, wrist)), z);
+  bool follows[4], closed[4];
+  for (int f = 0; f < 4; ++f) {
+    const int32_t state = NextFingerState(fingerState_[f], z[f]);
+    fingerState_[f] = state;
+    follows[f] = state == Finger_Open || state == Finger_Closed;
+    closed[f] = state == Finger_Closed || state == Finger_HoldClosed;
+  }
+
+  // A following finger: the intermediate joint on the arc from the wrist to
+  // the estimate, the proximal joint turned about Y to meet it.
+  Quatd J[4], proximal[4];
+  if (follows[0] || follows[1] || follows[2] || follows[3]) {
+    double t[4];
+    for (int f = 0; f < 4; ++f) t[f] = fingerState_[f] == Finger_Open ? kFingerSlerpOpen : kFingerSlerpClosed;
+    const Quatd4 joint = SlerpArc4(wrist, F).At(Load(t));
+    Store(joint, J);
+    Store(Mul(F, RotY(EulerY(Mul(towardsF, joint)))), proximal);
+  }
+  for (int f = 0; f < 4; ++f) {
+    const int n = kFingerJoint[f];
+    if (follows[f]) {
+      out_[n] = J[f];
+      out_[n - 1] = proximal[f];
+      // The local joints C are needed only once the finger holds; keep the
+      // shape they come from and form them then (same operands, same bits).
+      shape_[f] = {W, out_[n - 1], J[f]};
+      localPending_[f] = true;
+    } else {
+      if (localPending_[f]) {
+        const HeldShape& shape = shape_[f];
+        local_[n - 1] = Rel(shape.wrist, shape.proximal);
+        local_[n] = Rel(shape.proximal, shape.intermediate);
+        localPending_[f] = false;
+      }
+      out_[n - 1] = Mul(W, local_[n - 1]);
+      out_[n] = Mul(out_[n - 1], local_[n]);
+    }
+  }
+
+  // Distal joints: a closed finger curls by half its bend against the wrist.
+  // A distal factor of 0 makes the open curl the identity whatever the bend.
+  static_assert(kDistalOpen == 0.0, "the open distal joint is not curled");
+  Quatd curl[4] = {kIdentityd, kIdentityd, kIdentityd, kIdentityd};
+  if (closed[0] || closed[1] || closed[2] || closed[3]) {
+    Quatd intermediate[4];
+    for (int f = 0; f < 4; ++f) intermediate[f] = out_[kFingerJoint[f]];
+    const D4 z2 = EulerZ(Rel(Load(intermediate), wrist));
+    D4 sine, cosine;
+    SinCos(-(Splat(kDistalClosed) * z2) * Splat(0.5) * Splat(kDegToRadd), sine, cosine);
+    Quatd curls[4];
+    Store(Quatd4{Splat(0.0), Splat(0.0), sine, cosine}, curls);
+    for (int f = 0; f < 4; ++f) {
+      if (closed[f]) curl[f] = curls[f];
+    }
+  }
+  for (int f = 0; f < 4; ++f) {
+    const int n = kFingerJoint[f];
+    local_[n + 1] = curl[f];
+    out_[n + 1] = Mul(out_[n], local_[n + 1]);
+  }
+
+  // Thumb between its reference on the wrist and its corrected sensor.
+  const Quatd V = Mul(W, left ? kLeftThumbReference : kRightThumbReference);
+  const Quatd T = Mul(sensorJoint_[kThumbSensor], left ? kLeftThumbCorrection : kRightThumbCorrection);
+  const double e = kThumbBendRate * EulerZ(Rel(T, V));
+  // Both thumb points on the one arc from V to T, and the distal joint, in
+  // three lanes (the fourth repeats the distal joint).
+  const double e0 = e + thumb.rate[0], e1 = e + thumb.rate[1];
+  Quatd thumbJoints[4];
+  Store(SlerpArc4(Splat(V), Splat(T)).At(Set(e0, e1, e0, e1)), thumbJoints);
+  thumbJoints[2] = T;
+  thumbJoints[3] = T;
+  const Quatd offsets[4] = {thumb.offset[0], thumb.offset[1], thumb.offset[2], thumb.offset[2]};
+  Store(Normalise(Mul(Load(thumbJoints), Load(offsets))), thumbJoints);
+  out_[PluginJoint_ThumbProximal] = thumbJoints[0];
+  out_[PluginJoint_ThumbIntermediate] = thumbJoints[1];
+  out_[PluginJoint_ThumbDistal] = thumbJoints[2];
+
+  out_[PluginJoint_Wrist] = W;
+}
+
+}  // namespace ZEMBRA_IMU
