@@ -44,15 +44,15 @@ bool IsPermissionDenied(const boost::system::error_code& ec) {
   return ec.value() == EACCES || ec.value() == EPERM;
 }
 
-SerialPort::SerialPort(boost::asio::io_context& io) : port_(io) {}
+SerialDevice::SerialDevice(boost::asio::io_context& io) : port_(io) {}
 
-SerialPort::~SerialPort() { Close(); }
+SerialDevice::~SerialDevice() { Close(); }
 
 // Opened here rather than by Asio so that the descriptor is close-on-exec
 // from its first moment: a child process started meanwhile by any thread
 // (the lighthouse console, a demo program) must not inherit the port and,
 // with it, the exclusive hold on the receiver.
-boost::system::error_code SerialPort::Open(const std::string& name) {
+boost::system::error_code SerialDevice::Open(const std::string& name) {
   if (port_.is_open()) return boost::asio::error::already_open;
   const int fd = ::open(name.c_str(), O_RDWR | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
   if (fd < 0) return SystemError(errno);
@@ -82,7 +82,7 @@ boost::system::error_code SerialPort::Open(const std::string& name) {
   return ec;
 }
 
-boost::system::error_code SerialPort::ApplyLineSettings(int baudRate) {
+boost::system::error_code SerialDevice::ApplyLineSettings(int baudRate) {
   using boost::asio::serial_port_base;
   boost::system::error_code ec;
   port_.set_option(serial_port_base::baud_rate(unsigned(baudRate)), ec);
@@ -98,7 +98,7 @@ boost::system::error_code SerialPort::ApplyLineSettings(int baudRate) {
   return {};
 }
 
-size_t SerialPort::Write(const uint8_t* data, size_t size, boost::system::error_code& ec) {
+size_t SerialDevice::Write(const uint8_t* data, size_t size, boost::system::error_code& ec) {
   ec.clear();
   if (!port_.is_open()) {
     ec = boost::asio::error::bad_descriptor;
@@ -107,13 +107,13 @@ size_t SerialPort::Write(const uint8_t* data, size_t size, boost::system::error_
   return boost::asio::write(port_, boost::asio::buffer(data, size), ec);
 }
 
-void SerialPort::AsyncWriteByte(uint8_t byte) {
+void SerialDevice::AsyncWriteByte(uint8_t byte) {
   // The byte must outlive the operation: point into a constant table.
   boost::asio::async_write(port_, boost::asio::buffer(&kByteValues[byte], 1),
                            [](const boost::system::error_code&, size_t) {});
 }
 
-void SerialPort::AsyncReadBurst(uint8_t* buffer, size_t size, ReadHandler handler) {
+void SerialDevice::AsyncReadBurst(uint8_t* buffer, size_t size, ReadHandler handler) {
   port_.async_read_some(boost::asio::buffer(buffer, size),
                         [this, buffer, size, handler = std::move(handler)](const boost::system::error_code& ec,
                                                                            size_t n) {
@@ -124,7 +124,7 @@ void SerialPort::AsyncReadBurst(uint8_t* buffer, size_t size, ReadHandler handle
 
 // The rest of a burst: whatever follows within the idle gap. Runs on the
 // io thread, which therefore owns the descriptor for this short while.
-void SerialPort::GatherBurst(uint8_t* buffer, size_t size, size_t& have) {
+void SerialDevice::GatherBurst(uint8_t* buffer, size_t size, size_t& have) {
   const int fd = port_.native_handle();
   while (have < size) {
     pollfd waiting = {fd, POLLIN, 0};
@@ -137,12 +137,12 @@ void SerialPort::GatherBurst(uint8_t* buffer, size_t size, size_t& have) {
   }
 }
 
-void SerialPort::AsyncReadUntil(boost::asio::streambuf& stream, std::string_view delimiter, ReadHandler handler) {
+void SerialDevice::AsyncReadUntil(boost::asio::streambuf& stream, std::string_view delimiter, ReadHandler handler) {
   delimiter_.assign(delimiter.data(), delimiter.size());
   boost::asio::async_read_until(port_, stream, delimiter_, std::move(handler));
 }
 
-size_t SerialPort::ReadUntilPolling(boost::asio::streambuf& stream, std::string_view delimiter,
+size_t SerialDevice::ReadUntilPolling(boost::asio::streambuf& stream, std::string_view delimiter,
                                    std::chrono::steady_clock::time_point deadline, const std::atomic<bool>& cancel,
                                    boost::system::error_code& ec) {
   constexpr auto kSlice = std::chrono::milliseconds(20);
@@ -200,13 +200,13 @@ size_t SerialPort::ReadUntilPolling(boost::asio::streambuf& stream, std::string_
   }
 }
 
-boost::system::error_code SerialPort::Cancel() {
+boost::system::error_code SerialDevice::Cancel() {
   boost::system::error_code ec;
   if (port_.is_open()) port_.cancel(ec);
   return ec;
 }
 
-boost::system::error_code SerialPort::Close() {
+boost::system::error_code SerialDevice::Close() {
   boost::system::error_code ec;
   if (!port_.is_open()) return ec;
   // The exclusive mark belongs to the terminal, not to this descriptor: clear

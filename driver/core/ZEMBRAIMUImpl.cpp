@@ -144,11 +144,11 @@ void ZEMBRAIMUImpl::RegisterIMUDataCallback(IZEMBRAIMUEventHandler*& handler, vo
 
 void ZEMBRAIMUImpl::ClosePort(EIMUError& err) { link_.ClosePort(err); }
 
-bool ZEMBRAIMUImpl::OnRead(const uint8_t* data, size_t size) {
+void ZEMBRAIMUImpl::OnPacket(const protocol::DecodedRead& read) {
   Pose pose;
-  const pose::PoseEngine::Outcome outcome = engine_.ProcessPacket(data, size, pose);
-  if (outcome == pose::PoseEngine::Outcome::Pose && handler_) handler_->OnReceivedIMUData(pose, context_);
-  return outcome != pose::PoseEngine::Outcome::Rejected;
+  if (engine_.Process(read, pose) == pose::PoseEngine::Outcome::Pose && handler_) {
+    handler_->OnReceivedIMUData(pose, context_);
+  }
 }
 
 void ZEMBRAIMUImpl::OnPaired() {

@@ -112,7 +112,7 @@ void GloveLink::OpenPort(EIMUError& err, const PortInfo& info, HandType hand) {
   // may run beside a reader thread that uses them.
   openTime_ = platform::NowTicks();
   hand_ = hand;
-  port_ = std::make_shared<platform::SerialPort>(io_);
+  port_ = std::make_shared<platform::SerialDevice>(io_);
   const boost::system::error_code openError = port_->Open(info.port_name);
   if (openError) {
     PrintOpenFailure(info.port_name, openError);
@@ -216,7 +216,11 @@ void GloveLink::OnReadComplete(const boost::system::error_code& ec, size_t n) {
     std::cout << "Buffer read failed!!!!!" << std::endl;
     return;
   }
-  if (listener_.OnRead(readBuffer_, n)) ++packetsHalfWindow_;
+  const protocol::DecodedRead read = protocol::DecodeRead(readBuffer_, n);
+  if (read.accepted()) {
+    ++packetsHalfWindow_;
+    listener_.OnPacket(read);
+  }
 
   const int64_t now = platform::NowTicks();
   const float h = platform::SecondsSince(halfWindowStart_, now);
@@ -292,7 +296,7 @@ void GloveLink::StartPairing(int channel, const PortInfo& info, EIMUError& err, 
     // A port closed by ClosePort has no io thread left; StopThreads after a
     // read error or a vanished port makes sure of it.
     if (IoThreadRunning()) StopThreads();
-    port_ = std::make_shared<platform::SerialPort>(io_);
+    port_ = std::make_shared<platform::SerialDevice>(io_);
     const boost::system::error_code openError = port_->Open(info.port_name);
     if (openError) {
       // Whatever the reason, no pairing started: the caller must not read

@@ -47,33 +47,27 @@ PoseEngine::PoseEngine() {
   measuredWrist_ = kIdentity;
 }
 
-PoseEngine::Outcome PoseEngine::ProcessPacket(const uint8_t* data, size_t size, Pose& out) {
-  const protocol::PacketKind kind = protocol::ClassifyRead(data, size);
-  if (kind == protocol::PacketKind::Rejected) return Outcome::Rejected;
-  const protocol::PacketLayout layout = protocol::LayoutOf(kind);
+PoseEngine::Outcome PoseEngine::Process(const protocol::DecodedRead& read, Pose& out) {
+  if (!read.accepted()) return Outcome::Rejected;
 
-  // Decode every record, then normalise them together, four lanes at a
-  // time; a record with a bad check byte becomes the zero quaternion.
+  // Normalise the records together, four lanes at a time; a record with a
+  // bad check byte then becomes the zero quaternion.
   Quat decoded[8];
-  bool good[8] = {};
-  for (int r = 0; r < layout.recordCount; ++r) {
-    const uint8_t* record = data + layout.records[r].offset;
-    good[r] = protocol::RecordCheckOk(record);
-    const protocol::WireQuat q = protocol::DecodeRecordComponents(record);
+  for (int r = 0; r < read.recordCount; ++r) {
+    const protocol::WireQuat& q = read.records[r].rotation;
     decoded[r] = {q.x, q.y, q.z, q.w};
   }
-  for (int r = layout.recordCount; r < 8; ++r) decoded[r] = kIdentity;
+  for (int r = read.recordCount; r < 8; ++r) decoded[r] = kIdentity;
   lanes::Store(lanes::Normalise(lanes::Load(&decoded[0])), &decoded[0]);
-  if (layout.recordCount > 4) lanes::Store(lanes::Normalise(lanes::Load(&decoded[4])), &decoded[4]);
-  for (int r = 0; r < layout.recordCount; ++r) {
-    raw_[size_t(layout.records[r].sensor)] = good[r] ? decoded[r] : Quat{0.0f, 0.0f, 0.0f, 0.0f};
+  if (read.recordCount > 4) lanes::Store(lanes::Normalise(lanes::Load(&decoded[4])), &decoded[4]);
+  for (int r = 0; r < read.recordCount; ++r) {
+    raw_[size_t(read.records[r].sensor)] = read.records[r].checkOk ? decoded[r] : Quat{0.0f, 0.0f, 0.0f, 0.0f};
   }
 
-  if (layout.hasStatus) {
-    const protocol::StatusFields status = protocol::DecodeStatus(data, layout.statusOffset);
-    statusByte_ = status.statusByte;
-    statusTable_[protocol::StatusSlotForSelector(status.selector)] = status.slotValue;
-    statusValue_ = status.value;
+  if (read.hasStatus) {
+    statusByte_ = read.status.statusByte;
+    statusTable_[protocol::StatusSlotForSelector(read.status.selector)] = read.status.slotValue;
+    statusValue_ = read.status.value;
   }
 
   if (!SensorsValid()) return Outcome::NoPose;

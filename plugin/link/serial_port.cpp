@@ -59,7 +59,7 @@ bool SerialPort::Open(const std::string& portName, int baudRate) {
     std::cout << "error : port is already opened..." << std::endl;
     return false;
   }
-  port_ = std::make_shared<platform::SerialPort>(serialIo_);
+  port_ = std::make_shared<platform::SerialDevice>(serialIo_);
   const boost::system::error_code openError = port_->Open(portName);
   if (openError) {
     std::cout << "error : port_->open() failed...com_port_name=" << portName << ", e=" << openError.message()
@@ -248,10 +248,10 @@ void SerialPort::OnReceive(const boost::system::error_code& ec, size_t bytesRead
 }
 
 void SerialPort::ParsePacket(const uint8_t* data, size_t size) {
-  const PoseVariant::Outcome outcome = pose_.ProcessPacket(data, size, joints_);
-  if (outcome == PoseVariant::Outcome::Rejected) return;
+  const protocol::DecodedRead read = protocol::DecodeRead(data, size);
+  if (!read.accepted()) return;
   ++packetsHalfWindow_;
-  if (outcome == PoseVariant::Outcome::Pose && dataCallback_) {
+  if (pose_.Process(read, joints_) == PoseVariant::Outcome::Pose && dataCallback_) {
     dataCallback_(context_, joints_, packetsPerSecond_, pose_.statusByte(), pose_.statusTable(), pose_.statusValue(),
                   hand_, radioChannel_.load());
   }

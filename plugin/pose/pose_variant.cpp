@@ -148,34 +148,26 @@ void PoseVariant::CloseFingerAlignment() {
   }
 }
 
-PoseVariant::Outcome PoseVariant::ProcessPacket(const uint8_t* data, size_t size, float out[16][4]) {
-  const protocol::PacketKind kind = protocol::ClassifyRead(data, size);
-  if (kind == protocol::PacketKind::Rejected) return Outcome::Rejected;
-  const protocol::PacketLayout layout = protocol::LayoutOf(kind);
+PoseVariant::Outcome PoseVariant::Process(const protocol::DecodedRead& read, float out[16][4]) {
+  if (!read.accepted()) return Outcome::Rejected;
 
-  // Decode every record first and normalise afterwards, so the square roots
-  // and divisions of the records overlap instead of waiting on each decode.
+  // A record with a bad check byte is the zero quaternion before the
+  // normalisation; the records are normalised four at a time (a packet
+  // carries three or six), so their square roots and divisions overlap.
   Quatd decoded[8];
-  for (int r = 0; r < layout.recordCount; ++r) {
-    const uint8_t* record = data + layout.records[r].offset;
-    if (protocol::RecordCheckOk(record)) {
-      const protocol::WireQuat q = protocol::DecodeRecordComponents(record);
-      decoded[r] = {q.x, q.y, q.z, q.w};
-    } else {
-      decoded[r] = {0.0, 0.0, 0.0, 0.0};
-    }
+  for (int r = 0; r < read.recordCount; ++r) {
+    const protocol::WireQuat& q = read.records[r].rotation;
+    decoded[r] = read.records[r].checkOk ? Quatd{q.x, q.y, q.z, q.w} : Quatd{0.0, 0.0, 0.0, 0.0};
   }
-  // Four records at a time (a packet carries three or six).
-  for (int r = layout.recordCount; r < 8; ++r) decoded[r] = kIdentityd;
+  for (int r = read.recordCount; r < 8; ++r) decoded[r] = kIdentityd;
   lanes::Store(lanes::Normalise(lanes::Load(&decoded[0])), &decoded[0]);
-  if (layout.recordCount > 4) lanes::Store(lanes::Normalise(lanes::Load(&decoded[4])), &decoded[4]);
-  for (int r = 0; r < layout.recordCount; ++r) raw_[layout.records[r].sensor] = decoded[r];
+  if (read.recordCount > 4) lanes::Store(lanes::Normalise(lanes::Load(&decoded[4])), &decoded[4]);
+  for (int r = 0; r < read.recordCount; ++r) raw_[read.records[r].sensor] = decoded[r];
 
-  if (layout.hasStatus) {
-    const protocol::StatusFields status = protocol::DecodeStatus(data, layout.statusOffset);
-    statusByte_ = status.statusByte;
-    statusTable_[protocol::StatusSlotForSelector(status.selector)] = status.slotValue;
-    statusValue_ = status.value;
+  if (read.hasStatus) {
+    statusByte_ = read.status.statusByte;
+    statusTable_[protocol::StatusSlotForSelector(read.status.selector)] = read.status.slotValue;
+    statusValue_ = read.status.value;
   }
 
   if (!SensorsValid()) return Outcome::NoPose;

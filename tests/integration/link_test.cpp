@@ -252,7 +252,7 @@ TEST_F(LinkTest, DestroyingAStreamingDriverStopsItsThreads) {
 
 TEST_F(LinkTest, TheSecondOpenerOfAPortIsRefused) {
   boost::asio::io_context io;
-  platform::SerialPort first(io), second(io);
+  platform::SerialDevice first(io), second(io);
   ASSERT_FALSE(first.Open(pty_.path()));
   const boost::system::error_code refused = second.Open(pty_.path());
   EXPECT_TRUE(refused);
@@ -353,7 +353,7 @@ TEST_F(LinkTest, PairingWithoutConfirmationEndsWhenThePortCloses) {
 
 TEST_F(LinkTest, PairingOnAPortHeldElsewhereIsRefused) {
   boost::asio::io_context io;
-  platform::SerialPort holder(io);
+  platform::SerialDevice holder(io);
   ASSERT_FALSE(holder.Open(pty_.path()));
   MakeDriver(Hand_Left);
   StdoutCapture capture;

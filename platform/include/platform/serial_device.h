@@ -34,14 +34,14 @@ bool IsAccessDenied(const boost::system::error_code& ec);
 // device (not because another process holds it).
 bool IsPermissionDenied(const boost::system::error_code& ec);
 
-class SerialPort {
+class SerialDevice {
  public:
   using ReadHandler = std::function<void(const boost::system::error_code&, size_t)>;
 
-  explicit SerialPort(boost::asio::io_context& io);
-  ~SerialPort();
-  SerialPort(const SerialPort&) = delete;
-  SerialPort& operator=(const SerialPort&) = delete;
+  explicit SerialDevice(boost::asio::io_context& io);
+  ~SerialDevice();
+  SerialDevice(const SerialDevice&) = delete;
+  SerialDevice& operator=(const SerialDevice&) = delete;
 
   // Opens the named device for reading and writing, raw, exclusively, and
   // close-on-exec: no child process inherits it.

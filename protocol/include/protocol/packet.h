@@ -81,5 +81,23 @@ StatusFields DecodeStatus(const uint8_t* packet, size_t statusOffset);
 // Status table slot of a selector: 3->0, 2->1, 4->2, 1->4, 0->5, any other->3.
 int StatusSlotForSelector(int32_t selector);
 
+// One completed read, decoded: the step every read takes on its way from
+// the port to a pose engine. A rejected read carries nothing else.
+struct DecodedRecord {
+  int sensor = 0;         // 0..5: pinky, ring, middle, index, thumb, back of the hand
+  WireQuat rotation = {};  // as sent, not normalised
+  bool checkOk = false;   // the record's check byte held
+};
+struct DecodedRead {
+  PacketKind kind = PacketKind::Rejected;
+  int recordCount = 0;  // 3 or 6
+  DecodedRecord records[kSensorCount] = {};
+  bool hasStatus = false;
+  StatusFields status = {};
+  // An accepted read counts as a packet for the link's supervision.
+  bool accepted() const { return kind != PacketKind::Rejected; }
+};
+DecodedRead DecodeRead(const uint8_t* data, size_t size);
+
 }  // namespace protocol
 }  // namespace ZEMBRA

@@ -53,7 +53,7 @@ class ZEMBRAIMUImpl final : public IZEMBRAIMU, private link::LinkListener {
  private:
   void StartTrackerRuntime(EIMUError& err);
   // Link callbacks, on the link's io thread.
-  bool OnRead(const uint8_t* data, size_t size) override;
+  void OnPacket(const protocol::DecodedRead& read) override;
   void OnPaired() override;
 
   IZEMBRAIMUEventHandler* handler_ = nullptr;

@@ -110,7 +110,7 @@ class SerialPort {
   std::unique_ptr<WorkGuard> serialWork_;
   std::unique_ptr<WorkGuard> timerWork_;
   boost::asio::steady_timer graceTimer_;
-  std::shared_ptr<ZEMBRA::platform::SerialPort> port_;
+  std::shared_ptr<ZEMBRA::platform::SerialDevice> port_;
   boost::asio::streambuf streamBuffer_;
   uint8_t readBuffer_[ZEMBRA::protocol::kMaxReadSize] = {};
   std::thread serialThread_;

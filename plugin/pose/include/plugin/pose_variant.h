@@ -7,7 +7,7 @@
 // order (wrist, thumb, index, middle, ring, pinky; each proximal,
 // intermediate, distal).
 //
-// Threads: ProcessPacket and the status accessors run on the serial thread,
+// Threads: Process and the status accessors run on the serial thread,
 // one packet at a time. The setters run on any thread at any moment and take
 // effect with the next packet; CloseFingerAlignment runs on the engine's
 // thread while packets stream. The flags are atomics; the thumb settings,
@@ -24,6 +24,7 @@
 
 #include "plugin/quat_double.h"
 #include "protocol/hand_model.h"
+#include "protocol/packet.h"
 
 namespace ZEMBRA_IMU {
 
@@ -94,7 +95,13 @@ class PoseVariant {
 
   // One completed read. On Pose the sixteen joints (plug-in order; x, y, z,
   // w narrowed to float) are written to out; otherwise out is untouched.
-  Outcome ProcessPacket(const uint8_t* data, size_t size, float out[16][4]);
+  // The normalisation of the decoded records, the validity gate and the
+  // joints. A read that was not accepted gives Rejected.
+  Outcome Process(const ZEMBRA::protocol::DecodedRead& read, float out[16][4]);
+  // Decodes the bytes of one completed read first.
+  Outcome ProcessPacket(const uint8_t* data, size_t size, float out[16][4]) {
+    return Process(ZEMBRA::protocol::DecodeRead(data, size), out);
+  }
 
   // Hand code: 0 right, any other value left (as the serial link reads it;
   // the C interface lets only 0 and 1 through).

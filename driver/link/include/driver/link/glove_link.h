@@ -33,8 +33,8 @@ namespace link {
 class LinkListener {
  public:
   virtual ~LinkListener() = default;
-  // One completed read; returns true when it was an accepted packet.
-  virtual bool OnRead(const uint8_t* data, size_t size) = 0;
+  // One accepted packet, decoded.
+  virtual void OnPacket(const protocol::DecodedRead& read) = 0;
   // The receiver confirmed a pairing.
   virtual void OnPaired() = 0;
 };
@@ -90,7 +90,7 @@ class GloveLink {
   std::optional<WorkGuard> work_;
   std::thread readerThread_;
   std::thread pairingThread_;
-  std::shared_ptr<platform::SerialPort> port_;
+  std::shared_ptr<platform::SerialDevice> port_;
   boost::asio::streambuf streamBuffer_;
   uint8_t readBuffer_[protocol::kMaxReadSize] = {};
   HandType hand_ = HandType(0);

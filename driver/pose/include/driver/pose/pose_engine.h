@@ -1,8 +1,9 @@
-// The driver's hand pose engine: the bytes of one completed read in, at most
-// one Pose out. It owns no port, no thread and no clock; the serial link
-// feeds it, and tests, fuzzers and benchmarks drive it directly.
+// The driver's hand pose engine: one decoded read in, at most one Pose out.
+// It owns no port, no thread and no clock; the serial link decodes each read
+// (protocol::DecodeRead) and feeds it, and tests, fuzzers and benchmarks
+// drive it directly.
 //
-// Threads: ProcessPacket runs on one thread at a time (the reader). The
+// Threads: Process runs on one thread at a time (the reader). The
 // client-facing calls (SetHand before streaming, SetAdvancedMode,
 // FingerValue, AlignFingers) may run on another thread at any moment. The
 // flags and finger values are atomics; the alignment rotations and the
@@ -17,6 +18,7 @@
 #include <iosfwd>
 #include <mutex>
 
+#include "protocol/packet.h"
 #include "zembra/Pose.h"
 
 namespace ZEMBRA {
@@ -32,7 +34,13 @@ class PoseEngine {
 
   PoseEngine();
 
-  Outcome ProcessPacket(const uint8_t* data, size_t size, Pose& out);
+  // The normalisation of the decoded records, the validity gate and the
+  // joints. A read that was not accepted gives Rejected.
+  Outcome Process(const protocol::DecodedRead& read, Pose& out);
+  // Decodes the bytes of one completed read first.
+  Outcome ProcessPacket(const uint8_t* data, size_t size, Pose& out) {
+    return Process(protocol::DecodeRead(data, size), out);
+  }
 
   void SetHand(HandType hand) { hand_.store(hand, std::memory_order_relaxed); }
   HandType hand() const { return HandType(hand_.load(std::memory_order_relaxed)); }
