@@ -1,8 +1,8 @@
 // The plug-in's 18 C exports: thin wrappers over SerialPort. No exception
 // may cross into the engine, so each body is guarded.
-#include <iostream>
 
 #include "ZEMBRA_IMU.h"
+#include "log/log.h"
 #include "platform/port_enum.h"
 #include "plugin/serial_port.h"
 #include "protocol/commands.h"
@@ -16,9 +16,9 @@ Result Guarded(Result onFailure, Body body) noexcept {
   try {
     return body();
   } catch (const std::exception& e) {
-    std::cout << "ZEMBRA_IMU: " << e.what() << std::endl;
+    ZEMBRA::log::Stream() << "ZEMBRA_IMU: " << e.what() << std::endl;
   } catch (...) {
-    std::cout << "ZEMBRA_IMU: unknown error" << std::endl;
+    ZEMBRA::log::Stream() << "ZEMBRA_IMU: unknown error" << std::endl;
   }
   return onFailure;
 }

@@ -10,6 +10,7 @@
 
 #include "driver/discovery/hand_port.h"
 #include "platform/latency_timer.h"
+#include "log/log.h"
 #include "platform/port_enum.h"
 
 namespace ZEMBRA {
@@ -27,7 +28,7 @@ ZEMBRAIMUImpl::ZEMBRAIMUImpl(EIMUError& err, int mode, std::unique_ptr<tracker::
   if (mode_ == kModeTrackers) {
     StartTrackerRuntime(err);
     trackers_ = std::make_unique<tracker::TrackerSupport>(
-        trackerRuntimeReady_ ? trackerRuntime_.get() : nullptr, std::cout, std::cerr, [this](const IMUEvent& event) {
+        trackerRuntimeReady_ ? trackerRuntime_.get() : nullptr, trackerLog_, std::cerr, [this](const IMUEvent& event) {
           if (handler_) handler_->OnReceivedIMUEvent(event, context_);
         });
   }
@@ -48,9 +49,8 @@ void ZEMBRAIMUImpl::StartTrackerRuntime(EIMUError& err) {
       return;
     }
     const std::string text = trackerRuntime_ ? trackerRuntime_->ErrorText(error) : "no tracker runtime";
-    std::printf("Unable to init runtime: %s\n", text.c_str());
-    std::fflush(stdout);
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    log::Printf("Unable to init runtime: %s\n", text.c_str());
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
   }
   err = IMUError_OperationFailed;
 }
@@ -66,11 +66,10 @@ void ZEMBRAIMUImpl::DetectGlovePort(EIMUError& err, PortInfo& info) {
   }
   const platform::PortEntry& port = ports[*found];
   if (info.hand == Hand_Left) {
-    std::printf("Found Left Hand Port: %s\n", port.port_name.c_str());
+    log::Printf("Found Left Hand Port: %s\n", port.port_name.c_str());
   } else {
-    std::printf("Found Right Hand Port: %s\n", port.port_name.c_str());
+    log::Printf("Found Right Hand Port: %s\n", port.port_name.c_str());
   }
-  std::fflush(stdout);
   info.port_name = port.port_name;
   info.description = port.description;
   info.hardware_id = port.hardware_id;
@@ -81,8 +80,8 @@ void ZEMBRAIMUImpl::OpenPort(EIMUError& err, PortInfo info) { link_.OpenPort(err
 
 void ZEMBRAIMUImpl::OnSaveCalibration(EIMUError& err) {
   const HandType hand = engine_.hand();
-  if (hand == Hand_Left) std::cout << "Saving Calibration for left hand glove, please wait..." << std::flush;
-  if (hand == Hand_Right) std::cout << "Saving Calibration for right hand glove, please wait..." << std::flush;
+  if (hand == Hand_Left) log::Stream() << "Saving Calibration for left hand glove, please wait..." << std::flush;
+  if (hand == Hand_Right) log::Stream() << "Saving Calibration for right hand glove, please wait..." << std::flush;
   err = link_.SendSaveCalibration() ? IMUError_None : IMUError_OperationFailed;
 }
 
@@ -99,21 +98,20 @@ void ZEMBRAIMUImpl::SetLatencyTimer(PortInfo info, EIMUError& err) {
   err = IMUError_None;
   const std::string path =
       platform::LatencyTimerPath(platform::PortRootsFromEnvironment(), info.instance_id, info.port_name);
-  std::printf("%s\n%s\n", info.instance_id.c_str(), path.c_str());
+  log::Printf("%s\n%s\n", info.instance_id.c_str(), path.c_str());
   // A missing or unreadable attribute (cdc_acm receivers have none) leaves
   // everything as it is.
   const std::optional<int> value = platform::ReadLatencyTimer(path);
   if (value) {
-    std::printf("the value read from the registry is: %d\n", *value);
+    log::Printf("the value read from the registry is: %d\n", *value);
     if (*value != 1) {
       const int error = platform::WriteLatencyTimer(path, 1);
       if (error != 0) {
         err = IMUError_RegistryWriteFailed;
-        std::printf("error code: %d\nUnable to set registry value\n", error);
+        log::Printf("error code: %d\nUnable to set registry value\n", error);
       }
     }
   }
-  std::fflush(stdout);
 }
 
 double ZEMBRAIMUImpl::GetFingerValue(int index, EIMUError& err) {
@@ -129,7 +127,7 @@ void ZEMBRAIMUImpl::Vibrate(EIMUError& err) { link_.Vibrate(err); }
 
 void ZEMBRAIMUImpl::VibratePeriod(EIMUError& err, int milliseconds) { link_.VibratePeriod(err, milliseconds); }
 
-void ZEMBRAIMUImpl::OnOkPoseAlignment() { engine_.AlignFingers(std::cout); }
+void ZEMBRAIMUImpl::OnOkPoseAlignment() { engine_.AlignFingers(log::Stream()); }
 
 void ZEMBRAIMUImpl::SetAdvancedMode(EIMUError& err, bool enabled) {
   engine_.SetAdvancedMode(enabled);

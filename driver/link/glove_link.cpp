@@ -1,14 +1,16 @@
 #include "driver/link/glove_link.h"
 
 #include <boost/asio/buffers_iterator.hpp>
+#include <array>
 #include <boost/asio/post.hpp>
-#include <cstdio>
 #include <ctime>
-#include <iostream>
 #include <random>
 #include <string>
 
 #include "driver/link/channel_selection.h"
+#include "link/report_reader.h"
+#include "link/vibration.h"
+#include "log/log.h"
 #include "platform/clock.h"
 #include "platform/run_on_io.h"
 #include "protocol/commands.h"
@@ -18,21 +20,20 @@ namespace link {
 
 namespace {
 
-// Bytes that never contain a delimiter are discarded past this size.
-constexpr size_t kStreamBufferLimit = 64 * 1024;
 constexpr auto kCommandPause = std::chrono::milliseconds(10);
-// OpenPort's report wait ends by its time-out alone.
-const std::atomic<bool> kNeverCancel{false};
+// OpenPort's report wait ends by its time-out alone, and a vibration by its
+// period or a failed write.
+const std::atomic<bool> kNever{false};
 
 void PrintSystemError(const boost::system::system_error& error) {
-  std::cout << "Error Code" << error.code().category().name() << ':' << error.code().value() << std::endl;
-  std::cout << "Error: " << error.what() << std::endl;
+  log::Stream() << "Error Code" << error.code().category().name() << ':' << error.code().value() << std::endl;
+  log::Stream() << "Error: " << error.what() << std::endl;
 }
 
 void PrintOpenFailure(const std::string& portName, const boost::system::error_code& error) {
-  std::cout << "error : port_->open() failed...com_port_name=" << portName << ", e=" << error.message() << std::endl;
+  log::Stream() << "error : port_->open() failed...com_port_name=" << portName << ", e=" << error.message() << std::endl;
   if (platform::IsPermissionDenied(error)) {
-    std::cout << "This user may not open " << portName << "; docs/linux-setup.md says how to grant access"
+    log::Stream() << "This user may not open " << portName << "; docs/linux-setup.md says how to grant access"
               << std::endl;
   }
 }
@@ -75,7 +76,7 @@ void GloveLink::RunIo() {
       return;
     } catch (const std::exception& e) {
       // A throwing client callback ends that chain of reads, not the process.
-      std::cout << "Link callback failed: " << e.what() << std::endl;
+      log::Stream() << "Link callback failed: " << e.what() << std::endl;
     }
   }
 }
@@ -104,7 +105,7 @@ bool GloveLink::WriteByte(uint8_t byte) {
 
 void GloveLink::OpenPort(EIMUError& err, const PortInfo& info, HandType hand) {
   if (port_) {
-    std::cout << "ERROR_ACCESS_DENIED: Port is already opened..." << std::endl;
+    log::Stream() << "ERROR_ACCESS_DENIED: Port is already opened..." << std::endl;
     err = IMUError_PortAccessDenied;
     return;
   }
@@ -125,7 +126,7 @@ void GloveLink::OpenPort(EIMUError& err, const PortInfo& info, HandType hand) {
     err = IMUError_OperationFailed;
     return;
   }
-  std::cout << "Port Initialized!" << std::endl;
+  log::Stream() << "Port Initialized!" << std::endl;
 
   if (!ReadChannelReport()) {
     err = IMUError_OperationFailed;
@@ -137,56 +138,49 @@ void GloveLink::OpenPort(EIMUError& err, const PortInfo& info, HandType hand) {
   PrepareIo();
   readerThread_ = std::thread([this] {
     RunIo();
-    std::printf("exiting thread\n");
-    std::fflush(stdout);
+    log::Printf("exiting thread\n");
   });
-  openTime_ = platform::NowTicks();
-  halfWindowStart_ = openTime_;
-  packetsHalfWindow_ += 1;
+  // The first half window counts one packet in advance.
+  windows_.Start(platform::NowTicks());
+  windows_.CountPacket();
   // Armed here, after the times above are set. Starting the first
   // asynchronous operation on this thread also keeps Asio's one-time
   // descriptor set-up ordered before the blocking command writes that this
   // thread makes later.
   StartRead();
-  std::cout << "start async read" << std::endl;
+  log::Stream() << "start async read" << std::endl;
 }
 
-// Reads reports until one is long enough and parses it. False when the
-// receiver never sent one in time or it did not parse. One deadline bounds
-// the whole wait: short blocks that end in the delimiter do not extend it.
+// Waits for the receiver's report and parses it, once per object. False
+// when the receiver never sent one in time or it did not parse.
 bool GloveLink::ReadChannelReport() {
-  const auto deadline = std::chrono::steady_clock::now() + timings_.reportTimeout;
-  while (!channelReportDone_) {
-    boost::system::error_code ec;
-    const size_t n = port_->ReadUntilPolling(streamBuffer_, protocol::kReportDelimiter, deadline, kNeverCancel, ec);
-    if (ec == boost::asio::error::timed_out) {
-      std::cout << "No channel report from the receiver within " << timings_.reportTimeout.count() / 1000.0
-                << " s; giving up" << std::endl;
+  if (channelReportDone_) return true;
+  const ReportReading reading = link::ReadChannelReport(*port_, streamBuffer_, timings_.reportTimeout, kNever);
+  switch (reading.status) {
+    case ReportReading::Status::TimedOut:
+    case ReportReading::Status::Cancelled:
+      log::Stream() << "No channel report from the receiver within " << timings_.reportTimeout.count() / 1000.0
+                    << " s; giving up" << std::endl;
       return false;
-    }
-    if (ec) {
-      PrintSystemError(boost::system::system_error(ec));
+    case ReportReading::Status::Failed:
+      PrintSystemError(boost::system::system_error(reading.error));
       return false;
-    }
-    std::string text(boost::asio::buffers_begin(streamBuffer_.data()),
-                     boost::asio::buffers_begin(streamBuffer_.data()) + std::ptrdiff_t(n));
-    streamBuffer_.consume(n);
-    std::cout << "bytes read from port: " << n << std::endl;
-    if (!protocol::IsFullReport(n)) continue;
-    channelReportDone_ = true;
-    protocol::ChannelReport report = protocol::ParseChannelReport(text);
-    channelList_.insert(channelList_.end(), report.channels.begin(), report.channels.end());
-    protocol::SortChannels(channelList_);
-    if (!report.ok()) {
-      std::cout << report.error << std::endl;
-      return false;
-    }
+    case ReportReading::Status::Report:
+      break;
+  }
+  channelReportDone_ = true;
+  channelList_.insert(channelList_.end(), reading.report.channels.begin(), reading.report.channels.end());
+  protocol::SortChannels(channelList_);
+  if (!reading.report.ok()) {
+    log::Stream() << reading.report.error << std::endl;
+    return false;
   }
   return true;
 }
 
 void GloveLink::ChannelSetup() {
-  WriteByte(protocol::kCmdSetChannel);
+  // 'j', then the channel byte once the channel is chosen.
+  WriteByte(protocol::ChannelSetupSequence(0)[0]);
   const int index = SelectSetupIndex(channelList_, channelIndex_, rightHand());
   int32_t channel = FallbackChannel(rightHand());
   float noise = 0.0f;
@@ -195,13 +189,13 @@ void GloveLink::ChannelSetup() {
     channel = channelList_[size_t(index)].channel;
     noise = channelList_[size_t(index)].noise;
   } else {
-    std::cout << "No channel in the report suits this hand; using channel " << channel << std::endl;
+    log::Stream() << "No channel in the report suits this hand; using channel " << channel << std::endl;
   }
   currentChannel_ = channel;
-  std::cout << (rightHand() ? "Righthand setup to channel:" : "Lefthand setup to channel:") << channel
+  log::Stream() << (rightHand() ? "Righthand setup to channel:" : "Lefthand setup to channel:") << channel
             << " Noise:" << noise << std::endl;
-  WriteByte(protocol::ChannelByte(channel));
-  std::cout << "   Device setup time:" << SecondsSince(openTime_) << std::endl;
+  WriteByte(protocol::ChannelSetupSequence(channel)[1]);
+  log::Stream() << "   Device setup time:" << SecondsSince(openTime_) << std::endl;
 }
 
 void GloveLink::StartRead() {
@@ -213,35 +207,25 @@ void GloveLink::StartRead() {
 void GloveLink::OnReadComplete(const boost::system::error_code& ec, size_t n) {
   if (!port_ || !port_->IsOpen()) return;
   if (ec) {
-    std::cout << "Buffer read failed!!!!!" << std::endl;
+    log::Stream() << "Buffer read failed!!!!!" << std::endl;
     return;
   }
   const protocol::DecodedRead read = protocol::DecodeRead(readBuffer_, n);
   if (read.accepted()) {
-    ++packetsHalfWindow_;
+    windows_.CountPacket();
     listener_.OnPacket(read);
   }
 
-  const int64_t now = platform::NowTicks();
-  const float h = platform::SecondsSince(halfWindowStart_, now);
-  const float f = platform::SecondsSince(openTime_, now);
-  if (h > 0.5f) {
-    halfWindowStart_ = now;
-    packetsWindow_ += packetsHalfWindow_;
-    packetsHalfWindow_ = 0;
-    if (packetsLastSecond_ != 0) port_->AsyncWriteByte(protocol::kCmdKeepAlive);
-  }
-  if (f > 1.0f) {
-    openTime_ = now;
-    packetsLastSecond_ = packetsWindow_;
-    packetsWindow_ = 0;
-    if (packetsLastSecond_ == 0) Reconnect();
-  }
+  // The keep-alive follows the last completed second, not the one closing.
+  const bool lastSecondHadPackets = windows_.lastSecond() != 0;
+  const RateWindows::Step step = windows_.Advance(platform::NowTicks());
+  if (step.halfClosed && lastSecondHadPackets) port_->AsyncWriteByte(protocol::kCmdKeepAlive);
+  if (step.secondClosed && step.secondPackets == 0) Reconnect();
   StartRead();
 }
 
 void GloveLink::Reconnect() {
-  WriteByte(protocol::kCmdSetChannel);
+  WriteByte(protocol::ChannelSetupSequence(0)[0]);
   const int index = SelectReconnectIndex(channelList_, channelIndex_, rightHand());
   int32_t channel = currentChannel_;
   if (index >= 0) {
@@ -249,9 +233,9 @@ void GloveLink::Reconnect() {
     channel = channelList_[size_t(index)].channel;
   }
   currentChannel_ = channel;
-  std::cout << (rightHand() ? "Righthand Re-Connecting..... Channel: " : "Lefthand Re-Connecting..... Channel: ")
+  log::Stream() << (rightHand() ? "Righthand Re-Connecting..... Channel: " : "Lefthand Re-Connecting..... Channel: ")
             << channel << std::endl;
-  WriteByte(protocol::ChannelByte(channel));
+  WriteByte(protocol::ChannelSetupSequence(channel)[1]);
 }
 
 void GloveLink::ClosePort(EIMUError& err) {
@@ -278,14 +262,13 @@ void GloveLink::ClosePort(EIMUError& err) {
   }
   StopThreads();
   if (closeError) return;
-  if (hand_ == Hand_Left) std::cout << "LEFT Port successfully closed" << std::endl;
-  if (hand_ == Hand_Right) std::cout << "RIGHT Port successfully closed" << std::endl;
+  if (hand_ == Hand_Left) log::Stream() << "LEFT Port successfully closed" << std::endl;
+  if (hand_ == Hand_Right) log::Stream() << "RIGHT Port successfully closed" << std::endl;
 }
 
 void GloveLink::StartPairing(int channel, const PortInfo& info, EIMUError& err, HandType hand) {
   if (port_ && port_->IsOpen()) {
-    std::printf("ERROR_ACCESS_DENIED: Port is already opened...1\n");
-    std::fflush(stdout);
+    log::Printf("ERROR_ACCESS_DENIED: Port is already opened...1\n");
     err = IMUError_PortAccessDenied;
     return;
   }
@@ -303,9 +286,8 @@ void GloveLink::StartPairing(int channel, const PortInfo& info, EIMUError& err, 
       // its own preset value as success.
       err = IMUError_PortAccessDenied;
       if (platform::IsAccessDenied(openError)) {
-        std::printf("ERROR_ACCESS_DENIED: Port is already opened...2\n");
-        std::fflush(stdout);
-      } else {
+        log::Printf("ERROR_ACCESS_DENIED: Port is already opened...2\n");
+          } else {
         PrintOpenFailure(info.port_name, openError);
       }
       return;
@@ -316,29 +298,32 @@ void GloveLink::StartPairing(int channel, const PortInfo& info, EIMUError& err, 
       err = IMUError_OperationFailed;
       return;
     }
-    std::cout << "Port Initialized!" << std::endl;
+    log::Stream() << "Port Initialized!" << std::endl;
     err = IMUError_None;
 
-    if (!WriteByte(protocol::kCmdPair)) {
-      err = IMUError_OperationFailed;
-      return;
-    }
-    std::cout << "Pairing Started!" << std::endl;
-    std::this_thread::sleep_for(kCommandPause);
-
-    const uint8_t channelByte = protocol::ChannelByte(protocol::PairingChannel(channel));
-    std::cout << "Pairing channel is set to " << int(channelByte) << std::endl;
-    if (!WriteByte(channelByte)) {
-      err = IMUError_OperationFailed;
-      return;
-    }
-    std::this_thread::sleep_for(kCommandPause);
-
+    // A fresh address for every pairing; each byte is its own write.
     std::mt19937 random(uint32_t(std::time(nullptr)));
-    for (int i = 0; i < protocol::kPairingAddressBytes; ++i) {
-      const uint8_t address = uint8_t(random() & 0xFF);
-      std::cout << "Pairing address is set to " << std::hex << int(address) << std::dec << std::endl;
-      if (!WriteByte(address)) {
+    std::array<uint8_t, protocol::kPairingAddressBytes> address;
+    for (uint8_t& byte : address) byte = uint8_t(random() & 0xFF);
+    const auto sequence = protocol::PairingSequence(channel, address);
+
+    if (!WriteByte(sequence[0])) {
+      err = IMUError_OperationFailed;
+      return;
+    }
+    log::Stream() << "Pairing Started!" << std::endl;
+    std::this_thread::sleep_for(kCommandPause);
+
+    log::Stream() << "Pairing channel is set to " << int(sequence[1]) << std::endl;
+    if (!WriteByte(sequence[1])) {
+      err = IMUError_OperationFailed;
+      return;
+    }
+    std::this_thread::sleep_for(kCommandPause);
+
+    for (size_t i = 2; i < sequence.size(); ++i) {
+      log::Stream() << "Pairing address is set to " << std::hex << int(sequence[i]) << std::dec << std::endl;
+      if (!WriteByte(sequence[i])) {
         err = IMUError_OperationFailed;
         return;
       }
@@ -349,7 +334,7 @@ void GloveLink::StartPairing(int channel, const PortInfo& info, EIMUError& err, 
     ArmPairingRead();
     PrepareIo();
     pairingThread_ = std::thread([this] { RunIo(); });
-    std::cout << "Pairing Check Started!" << std::endl;
+    log::Stream() << "Pairing Check Started!" << std::endl;
   } catch (const boost::system::system_error& error) {
     PrintSystemError(error);
   }
@@ -370,14 +355,12 @@ void GloveLink::OnPairingConfirmed(const boost::system::error_code& ec, size_t n
     return;
   }
   if (ec) {
-    std::cout << ec.message() << std::endl;
+    log::Stream() << ec.message() << std::endl;
     return;
   }
-  std::printf("\nread out bytes: %zu\n", n);
-  std::fflush(stdout);
+  log::Printf("\nread out bytes: %zu\n", n);
   streamBuffer_.consume(n);
-  std::printf("Pairing Finished!\n");
-  std::fflush(stdout);
+  log::Printf("Pairing Finished!\n");
   listener_.OnPaired();
 }
 
@@ -388,7 +371,7 @@ void GloveLink::SwitchToRSSIScan(EIMUError& err) {
     return;
   }
   if (WriteByte(protocol::kCmdRssiScan)) {
-    std::cout << "Reset to RSSI Scan!" << std::endl;
+    log::Stream() << "Reset to RSSI Scan!" << std::endl;
     std::this_thread::sleep_for(kCommandPause);
     return;
   }
@@ -400,18 +383,8 @@ void GloveLink::Vibrate(EIMUError& err) {
 }
 
 void GloveLink::VibratePeriod(EIMUError& err, int milliseconds) {
-  err = IMUError_None;
-  const auto start = std::chrono::steady_clock::now();
-  for (;;) {
-    const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
-    if (elapsed.count() >= milliseconds) return;
-    if (!WriteByte(protocol::kCmdVibrate)) {
-      err = IMUError_OperationFailed;
-      return;
-    }
-    err = IMUError_None;
-    std::this_thread::sleep_for(kCommandPause);
-  }
+  const VibrationEnd end = link::Vibrate(milliseconds, [this] { return WriteByte(protocol::kCmdVibrate); }, kNever);
+  err = end == VibrationEnd::WriteFailed ? IMUError_OperationFailed : IMUError_None;
 }
 
 bool GloveLink::SendSaveCalibration() { return WriteByte(protocol::kCmdSaveCalibration); }

@@ -3,9 +3,11 @@
 #include <boost/asio/post.hpp>
 #include <cstdio>
 #include <ctime>
-#include <iostream>
 #include <random>
 
+#include "link/report_reader.h"
+#include "link/vibration.h"
+#include "log/log.h"
 #include "platform/clock.h"
 #include "platform/run_on_io.h"
 #include "protocol/commands.h"
@@ -17,8 +19,8 @@ namespace {
 namespace protocol = ZEMBRA::protocol;
 namespace platform = ZEMBRA::platform;
 
-constexpr size_t kStreamBufferLimit = 64 * 1024;
-constexpr auto kVibrationPause = std::chrono::milliseconds(10);
+using ZEMBRA::link::kStreamBufferLimit;
+namespace log = ZEMBRA::log;
 
 // Channels a hand's glove never uses, whatever their noise.
 bool Excluded(int channel, int hand) {
@@ -56,19 +58,19 @@ SerialPort::~SerialPort() {
 
 bool SerialPort::Open(const std::string& portName, int baudRate) {
   if (port_) {
-    std::cout << "error : port is already opened..." << std::endl;
+    log::Stream() << "error : port is already opened..." << std::endl;
     return false;
   }
   port_ = std::make_shared<platform::SerialDevice>(serialIo_);
   const boost::system::error_code openError = port_->Open(portName);
   if (openError) {
-    std::cout << "error : port_->open() failed...com_port_name=" << portName << ", e=" << openError.message()
+    log::Stream() << "error : port_->open() failed...com_port_name=" << portName << ", e=" << openError.message()
               << std::endl;
     return false;
   }
   const boost::system::error_code lineError = port_->ApplyLineSettings(baudRate);
   if (lineError) {
-    std::cout << "Error: " << lineError.message() << std::endl;
+    log::Stream() << "Error: " << lineError.message() << std::endl;
     return false;
   }
   // A receiver that never reports leaves the glove unusable: say so and fail.
@@ -88,38 +90,35 @@ bool SerialPort::Restart() {
 }
 
 SerialPort::ReportResult SerialPort::ReadChannelReport() {
-  // One deadline for the whole wait: short blocks ending in the delimiter
-  // must not hold the caller for ever.
-  const auto deadline = std::chrono::steady_clock::now() + timings_.reportTimeout;
-  for (;;) {
-    boost::system::error_code ec;
-    const size_t n = port_->ReadUntilPolling(streamBuffer_, protocol::kReportDelimiter, deadline, closing_, ec);
-    if (ec == boost::asio::error::operation_aborted) return ReportResult::Cancelled;
-    if (ec) {
-      std::cout << "Channel list update failed, exiting..." << ec.message() << std::endl;
-      return ec == boost::asio::error::timed_out ? ReportResult::TimedOut : ReportResult::Failed;
-    }
-    const auto data = streamBuffer_.data();
-    const std::string text(static_cast<const char*>(data.data()), n);
-    streamBuffer_.consume(n);
-    std::cout << "bytes read from port: " << n << std::endl;
-    if (!protocol::IsFullReport(n)) continue;
-
-    protocol::ChannelReport report = protocol::ParseChannelReport(text);
-    if (!report.ok()) {
-      // A report that did not parse says nothing reliable: the channels of
-      // the last good one stay, so the link can still move off a silent one.
-      std::cout << "Channel list update failed, exiting..." << report.error << std::endl;
+  using ZEMBRA::link::ReportReading;
+  const ReportReading reading = ZEMBRA::link::ReadChannelReport(*port_, streamBuffer_, timings_.reportTimeout, closing_);
+  switch (reading.status) {
+    case ReportReading::Status::Cancelled:
+      return ReportResult::Cancelled;
+    case ReportReading::Status::TimedOut:
+      log::Stream() << "Channel list update failed, exiting..."
+                    << boost::system::error_code(boost::asio::error::timed_out).message() << std::endl;
+      return ReportResult::TimedOut;
+    case ReportReading::Status::Failed:
+      log::Stream() << "Channel list update failed, exiting..." << reading.error.message() << std::endl;
       return ReportResult::Failed;
-    }
-    protocol::SortChannels(report.channels);
-    {
-      // A good report replaces the list: noise measured earlier is stale.
-      std::lock_guard<std::mutex> lock(channelMutex_);
-      channelList_ = std::move(report.channels);
-    }
-    return ReportResult::Parsed;
+    case ReportReading::Status::Report:
+      break;
   }
+  protocol::ChannelReport report = reading.report;
+  if (!report.ok()) {
+    // A report that did not parse says nothing reliable: the channels of the
+    // last good one stay, so the link can still move off a silent one.
+    log::Stream() << "Channel list update failed, exiting..." << report.error << std::endl;
+    return ReportResult::Failed;
+  }
+  protocol::SortChannels(report.channels);
+  {
+    // A good report replaces the list: noise measured earlier is stale.
+    std::lock_guard<std::mutex> lock(channelMutex_);
+    channelList_ = std::move(report.channels);
+  }
+  return ReportResult::Parsed;
 }
 
 int SerialPort::ChooseRandomChannel() {
@@ -141,7 +140,7 @@ int SerialPort::ChooseRandomChannel() {
   }
   if (candidates.empty()) {
     if (fallback == 0) fallback = radioChannel_ != 0 ? radioChannel_.load() : (hand_ != kHandRight ? 3 : 1);
-    std::cout << "No quiet channel for this hand in the report; using channel " << fallback << std::endl;
+    log::Stream() << "No quiet channel for this hand in the report; using channel " << fallback << std::endl;
     return fallback;
   }
   std::mt19937 random(uint32_t(std::time(nullptr)));
@@ -151,11 +150,10 @@ int SerialPort::ChooseRandomChannel() {
 int SerialPort::SetChannel(int channel) {
   if (channel > 100) channel = ChooseRandomChannel();
   radioChannel_ = channel;
-  std::cout << SetupLabel() << channel << std::endl;
-  const uint8_t join = protocol::kCmdSetChannel;
-  WriteBytes(&join, 1);
-  const uint8_t channelByte = protocol::ChannelByte(channel);
-  return WriteBytes(&channelByte, 1);
+  log::Stream() << SetupLabel() << channel << std::endl;
+  const auto sequence = protocol::ChannelSetupSequence(channel);
+  WriteBytes(&sequence[0], 1);
+  return WriteBytes(&sequence[1], 1);
 }
 
 int SerialPort::WriteBytes(const uint8_t* data, size_t count) {
@@ -181,23 +179,21 @@ void SerialPort::StartStreaming() {
   if (streaming_) return;
   streaming_ = true;
   // The windows start before the first read can complete.
-  windowStart_ = halfWindowStart_ = ZEMBRA::platform::NowTicks();
-  packetsHalfWindow_ += 1;
+  windows_.Start(ZEMBRA::platform::NowTicks());
+  windows_.CountPacket();
   serialThread_ = std::thread([this] {
     serialIo_.run();
-    std::printf("exiting thread\n");
-    std::fflush(stdout);
+    log::Printf("exiting thread\n");
   });
   timerThread_ = std::thread([this] {
     timerIo_.run();
-    std::printf("Time is up\n");
-    std::fflush(stdout);
+    log::Printf("Time is up\n");
   });
   // Armed on this thread, after the window times are set: the first
   // completion sees them, and Asio's one-time descriptor set-up is ordered
   // before the command writes this thread and the workers make later.
   StartRead();
-  std::cout << "start async read" << std::endl;
+  log::Stream() << "start async read" << std::endl;
 }
 
 void SerialPort::StartRead() {
@@ -214,32 +210,23 @@ void SerialPort::OnReceive(const boost::system::error_code& ec, size_t bytesRead
   if (!port_ || !port_->IsOpen() || closing_) return;
   if (ec) {
     RaiseEvent(PluginEvent_Disconnected);
-    std::cout << "Buffer read failed!!!!!" << std::endl;
+    log::Stream() << "Buffer read failed!!!!!" << std::endl;
     return;
   }
   ParsePacket(readBuffer_, bytesRead);
 
-  const int64_t now = ZEMBRA::platform::NowTicks();
-  const float h = ZEMBRA::platform::SecondsSince(halfWindowStart_, now);
-  const float f = ZEMBRA::platform::SecondsSince(windowStart_, now);
-  if (h > 0.5f) {
-    halfWindowStart_ = now;
-    packetsWindow_ += packetsHalfWindow_;
-    if (packetsHalfWindow_ != 0) {
-      if (!connected_.exchange(true)) RaiseEvent(PluginEvent_Connected);
-      const uint8_t keepAlive = protocol::kCmdKeepAlive;
-      WriteBytes(&keepAlive, 1);
-    }
-    packetsHalfWindow_ = 0;
+  // The one-second decision waits out the grace period after a restart.
+  const ZEMBRA::link::RateWindows::Step step = windows_.Advance(ZEMBRA::platform::NowTicks(), grace_);
+  if (step.halfClosed && step.halfPackets != 0) {
+    if (!connected_.exchange(true)) RaiseEvent(PluginEvent_Connected);
+    const uint8_t keepAlive = protocol::kCmdKeepAlive;
+    WriteBytes(&keepAlive, 1);
   }
-  if (f > 1.0f && grace_) {
-    windowStart_ = now;
-    packetsPerSecond_ = packetsWindow_;
-    packetsWindow_ = 0;
-    if (packetsPerSecond_ >= 1 && packetsPerSecond_ <= 9) {
+  if (step.secondClosed) {
+    if (step.secondPackets >= 1 && step.secondPackets <= 9) {
       SetChannel(kRandomChannel);
       RaiseEvent(PluginEvent_ChannelHopped);
-    } else if (packetsPerSecond_ == 0) {
+    } else if (step.secondPackets == 0) {
       if (connected_.exchange(false)) RaiseEvent(PluginEvent_Disconnected);
       Restart();
     }
@@ -250,9 +237,9 @@ void SerialPort::OnReceive(const boost::system::error_code& ec, size_t bytesRead
 void SerialPort::ParsePacket(const uint8_t* data, size_t size) {
   const protocol::DecodedRead read = protocol::DecodeRead(data, size);
   if (!read.accepted()) return;
-  ++packetsHalfWindow_;
+  windows_.CountPacket();
   if (pose_.Process(read, joints_) == PoseVariant::Outcome::Pose && dataCallback_) {
-    dataCallback_(context_, joints_, packetsPerSecond_, pose_.statusByte(), pose_.statusTable(), pose_.statusValue(),
+    dataCallback_(context_, joints_, windows_.lastSecond(), pose_.statusByte(), pose_.statusTable(), pose_.statusValue(),
                   hand_, radioChannel_.load());
   }
 }
@@ -271,14 +258,8 @@ void SerialPort::VibratePeriod(int milliseconds) {
   }
   auto finished = std::make_shared<std::atomic<bool>>(false);
   std::thread worker([this, milliseconds, finished] {
-    const auto start = std::chrono::steady_clock::now();
     const uint8_t vibrate = protocol::kCmdVibrate;
-    while (!closing_) {
-      const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
-      if (elapsed.count() >= milliseconds) break;
-      if (WriteBytes(&vibrate, 1) != 1) break;
-      std::this_thread::sleep_for(kVibrationPause);
-    }
+    ZEMBRA::link::Vibrate(milliseconds, [&] { return WriteBytes(&vibrate, 1) == 1; }, closing_);
     finished->store(true);
   });
   vibrationWorkers_.push_back(VibrationWorker{std::move(worker), std::move(finished)});
@@ -321,12 +302,12 @@ bool SerialPort::Close() {
       const boost::system::error_code cancelError = port_->Cancel();
       const boost::system::error_code closeError = port_->Close();
       for (const auto& error : {cancelError, closeError}) {
-        if (error) std::cout << "Error: " << error.message() << std::endl;
+        if (error) log::Stream() << "Error: " << error.message() << std::endl;
       }
     });
     StopThreads();
-    if (hand_ == kHandLeft) std::cout << "LEFT Port successfully closed" << std::endl;
-    if (hand_ == kHandRight) std::cout << "RIGHT Port successfully closed" << std::endl;
+    if (hand_ == kHandLeft) log::Stream() << "LEFT Port successfully closed" << std::endl;
+    if (hand_ == kHandRight) log::Stream() << "RIGHT Port successfully closed" << std::endl;
   } else {
     StopThreads();
   }

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "driver/ZEMBRAIMUImpl.h"
+#include "log/log.h"
 #include "driver/pose/pose_engine.h"
 #include "tests/support/pose_fixtures.h"
 
@@ -97,8 +98,10 @@ TEST(PoseEngineThreads, DriverOperationsRaceFreeWithTheReader) {
     readerDone = true;
   });
 
-  std::ostringstream captured;
-  std::streambuf* saved = std::cout.rdbuf(captured.rdbuf());
+  // The driver's messages, through its log sink.
+  std::string captured;
+  log::SetSink([](void* text, const char* data, size_t size) { static_cast<std::string*>(text)->append(data, size); },
+               &captured);
   long rounds = 0, alignments = 0;
   bool sound = true;
   while (!readerDone.load()) {
@@ -115,12 +118,12 @@ TEST(PoseEngineThreads, DriverOperationsRaceFreeWithTheReader) {
     std::this_thread::yield();
   }
   reader.join();
-  std::cout.rdbuf(saved);
+  log::SetSink(nullptr, nullptr);
 
   EXPECT_EQ(poses, long(passes * bursts.size()));
   EXPECT_TRUE(sound);
   EXPECT_GT(alignments, 0);
-  EXPECT_EQ(CountLines(captured.str()), size_t(8 * alignments));
+  EXPECT_EQ(CountLines(captured), size_t(8 * alignments));
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include "driver/pose/pose_engine.h"
 #include "driver/tracker/tracker_runtime.h"
 #include "driver/tracker/tracker_support.h"
+#include "log/log.h"
 #include "zembra/ZEMBRAIMU.h"
 
 namespace ZEMBRA {
@@ -61,6 +62,9 @@ class ZEMBRAIMUImpl final : public IZEMBRAIMU, private link::LinkListener {
   const int mode_;
   pose::PoseEngine engine_;
   std::unique_ptr<tracker::ITrackerRuntime> trackerRuntime_;
+  // The tracker code's messages: the client calls the tracker operations
+  // one at a time, whichever threads it uses.
+  log::LineStream trackerLog_;
   bool trackerRuntimeReady_ = false;
   // Uses trackerRuntime_, so it is declared after it.
   std::unique_ptr<tracker::TrackerSupport> trackers_;

@@ -23,6 +23,7 @@
 #include <thread>
 #include <vector>
 
+#include "link/rate_windows.h"
 #include "platform/serial_device.h"
 #include "plugin/pose_variant.h"
 #include "protocol/channel_report.h"
@@ -123,11 +124,7 @@ class SerialPort {
   std::atomic<int> radioChannel_{0};
 
   // Supervision; the serial thread's own once streaming has started.
-  int32_t packetsHalfWindow_ = 0;
-  int32_t packetsWindow_ = 0;
-  int32_t packetsPerSecond_ = 0;
-  int64_t halfWindowStart_ = 0;
-  int64_t windowStart_ = 0;
+  ZEMBRA::link::RateWindows windows_;
   std::atomic<bool> connected_{false};
   std::atomic<bool> grace_{false};
   std::atomic<bool> closing_{false};

@@ -21,6 +21,7 @@
 #include <thread>
 #include <vector>
 
+#include "link/rate_windows.h"
 #include "platform/serial_device.h"
 #include "protocol/channel_report.h"
 #include "protocol/packet.h"
@@ -95,12 +96,10 @@ class GloveLink {
   uint8_t readBuffer_[protocol::kMaxReadSize] = {};
   HandType hand_ = HandType(0);
 
-  // Supervision, in 100-ns ticks.
-  int64_t halfWindowStart_ = 0;
+  // When the current OpenPort began (100-ns ticks), for its set-up time.
   int64_t openTime_ = 0;
-  int32_t packetsHalfWindow_ = 0;
-  int32_t packetsLastSecond_ = 0;
-  int32_t packetsWindow_ = 0;
+  // Supervision, the reader thread's own once streaming has started.
+  RateWindows windows_;
   bool channelReportDone_ = false;
   std::vector<protocol::ChannelNoise> channelList_;
   int channelIndex_ = 0;
