@@ -99,79 +99,90 @@ bool PoseEngine::SensorsValid() const {
   return true;
 }
 
+// Rotations are named by the frames they map between: q_world_wrist takes
+// the wrist's frame to the world's, q_wrist_world the world's to the
+// wrist's. The four long fingers run side by side, one per lane (pinky,
+// ring, middle, index).
 void PoseEngine::ComputeJoints(const std::array<Quat, 4>& alignment) {
   using namespace lanes;
   for (size_t i = 0; i < 5; ++i) joints_[i] = ChangeFrame(raw_[i]);
   joints_[Joint_Wrist] = ChangeFrame(raw_[5]);
-  const Quat wrist = joints_[Joint_Wrist];
-  Quat T = joints_[Joint_ThumbDistal];
+  const Quat q_world_wrist = joints_[Joint_Wrist];
+  Quat q_world_thumbDistal = joints_[Joint_ThumbDistal];
 
-  // The four long fingers run side by side, one per lane.
-  const Quat4 X = Splat(wrist);
-  const Quat4 fingers = Mul(Load(&joints_[0]), Load(alignment.data()));
+  const Quat4 q_world_wrist4 = Splat(q_world_wrist);
+  const Quat4 q_world_finger = Mul(Load(&joints_[0]), Load(alignment.data()));
 
   const HandType hand = this->hand();
-  // Rel(X, q) for every q below, with X normalised once.
-  const Quat4 towardsX = Splat(Conj(Normalise(wrist)));
-  const Quat4 r = Mul(towardsX, fingers);
-  const Euler4 poles = PolesOf(r);
-  F4 ey = EulerY(r, poles);
-  const F4 ez = EulerZ(r, poles);
+  // The wrist normalised once for every relative rotation below.
+  const Quat4 q_wrist_world = Splat(Conj(Normalise(q_world_wrist)));
+  const Quat4 q_wrist_finger = Mul(q_wrist_world, q_world_finger);
+  const Euler4 poles = PolesOf(q_wrist_finger);
+  // Spread (about Y) and bend (about Z) of each finger against the wrist.
+  F4 spread = EulerY(q_wrist_finger, poles);
+  const F4 bendZ = EulerZ(q_wrist_finger, poles);
   if (advancedMode()) {
-    ey = Select((ez > Splat(30.0f)) | (ez < Splat(-100.0f)), (Splat(160.0f) - ez) / Splat(130.0f) * ey, ey);
+    spread = Select((bendZ > Splat(30.0f)) | (bendZ < Splat(-100.0f)), (Splat(160.0f) - bendZ) / Splat(130.0f) * spread,
+                    spread);
   } else {
     const F4 base = hand == Hand_Left ? Load(kLeftSpread) : -Load(kLeftSpread);
-    ey = Select((ez > Splat(0.0f)) | (ez < Splat(-100.0f)), (Splat(160.0f) - ez) / Splat(160.0f) * base, base);
+    spread = Select((bendZ > Splat(0.0f)) | (bendZ < Splat(-100.0f)), (Splat(160.0f) - bendZ) / Splat(160.0f) * base,
+                    base);
   }
-  const Quat4 estimate = Mul(X, FromEulerYZ(ey, ez));
+  const Quat4 q_world_estimate = Mul(q_world_wrist4, FromEulerYZ(spread, bendZ));
 
   // A plausible estimate is the intermediate joint itself and its bend
   // against the wrist is the finger value; an implausible one gives way to
   // the last plausible shape, held relative to the wrist.
-  const F4 z = RelZ(estimate, X);
+  const F4 z = RelZ(q_world_estimate, q_world_wrist4);
   const M4 plausible = (z < Splat(100.0f)) & (z > Splat(-160.0f));
-  const Quat4 S = Slerp(X, estimate, Splat(0.45f));
-  Quat4 intermediate = estimate;
-  Quat4 proximal = Mul(S, RotY(RelY(S, estimate)));
-  Quat4 heldProximal = Mul(towardsX, proximal);
-  Quat4 heldIntermediate = Rel(proximal, estimate);
+  const Quat4 q_world_halfway = Slerp(q_world_wrist4, q_world_estimate, Splat(0.45f));
+  Quat4 q_world_intermediate = q_world_estimate;
+  Quat4 q_world_proximal = Mul(q_world_halfway, RotY(RelY(q_world_halfway, q_world_estimate)));
+  Quat4 q_wrist_proximal = Mul(q_wrist_world, q_world_proximal);
+  Quat4 q_proximal_intermediate = Rel(q_world_proximal, q_world_estimate);
   F4 bend = z;
   if (!All(plausible)) {
-    const Quat4 oldProximal = Load(heldProximal_.data());
-    const Quat4 oldIntermediate = Load(heldIntermediate_.data());
-    const Quat4 heldP = Mul(X, oldProximal);
-    const Quat4 heldJ = Mul(heldP, oldIntermediate);
-    proximal = Select(plausible, proximal, heldP);
-    intermediate = Select(plausible, intermediate, heldJ);
-    heldProximal = Select(plausible, heldProximal, oldProximal);
-    heldIntermediate = Select(plausible, heldIntermediate, oldIntermediate);
-    bend = Select(plausible, bend, RelZ(heldJ, X));
+    const Quat4 q_wrist_proximalHeld = Load(heldProximal_.data());
+    const Quat4 q_proximal_intermediateHeld = Load(heldIntermediate_.data());
+    const Quat4 q_world_proximalHeld = Mul(q_world_wrist4, q_wrist_proximalHeld);
+    const Quat4 q_world_intermediateHeld = Mul(q_world_proximalHeld, q_proximal_intermediateHeld);
+    q_world_proximal = Select(plausible, q_world_proximal, q_world_proximalHeld);
+    q_world_intermediate = Select(plausible, q_world_intermediate, q_world_intermediateHeld);
+    q_wrist_proximal = Select(plausible, q_wrist_proximal, q_wrist_proximalHeld);
+    q_proximal_intermediate = Select(plausible, q_proximal_intermediate, q_proximal_intermediateHeld);
+    bend = Select(plausible, bend, RelZ(q_world_intermediateHeld, q_world_wrist4));
   }
-  Store(heldProximal, heldProximal_.data());
-  Store(heldIntermediate, heldIntermediate_.data());
-  Store(intermediate, &joints_[Joint_PinkyIntermediate]);
-  Store(proximal, &joints_[Joint_PinkyProximal]);
+  Store(q_wrist_proximal, heldProximal_.data());
+  Store(q_proximal_intermediate, heldIntermediate_.data());
+  Store(q_world_intermediate, &joints_[Joint_PinkyIntermediate]);
+  Store(q_world_proximal, &joints_[Joint_PinkyProximal]);
 
   // A bent finger curls its distal joint by a quarter of the bend.
-  const Quat4 curled = Mul(intermediate, RotZHalfAngle(bend * Splat(-kDegToRad) * Splat(0.25f)));
-  Store(Select(bend < Splat(0.0f), curled, intermediate), &joints_[Joint_PinkyDistal]);
+  const Quat4 q_world_distalCurled =
+      Mul(q_world_intermediate, RotZHalfAngle(bend * Splat(-kDegToRad) * Splat(0.25f)));
+  Store(Select(bend < Splat(0.0f), q_world_distalCurled, q_world_intermediate), &joints_[Joint_PinkyDistal]);
 
-  Quat V = kIdentity;
+  // The thumb: its rest rotation on the wrist, its sensor corrected.
+  Quat q_world_thumbRest = kIdentity;
   if (hand == Hand_Right) {
-    V = Mul(wrist, kRightThumbReference);
-    T = Mul(T, kRightThumbCorrection);
+    q_world_thumbRest = Mul(q_world_wrist, kRightThumbReference);
+    q_world_thumbDistal = Mul(q_world_thumbDistal, kRightThumbCorrection);
   } else if (hand == Hand_Left) {
-    V = Mul(wrist, kLeftThumbReference);
-    T = Mul(T, kLeftThumbCorrection);
+    q_world_thumbRest = Mul(q_world_wrist, kLeftThumbReference);
+    q_world_thumbDistal = Mul(q_world_thumbDistal, kLeftThumbCorrection);
   }
-  joints_[Joint_ThumbDistal] = T;
+  joints_[Joint_ThumbDistal] = q_world_thumbDistal;
 
-  // Both thumb joints on the one arc from V to T, in two lanes.
-  const float thumbBend = RelZ(T, V);
+  // Both inner thumb joints on the one arc from the rest rotation to the
+  // distal joint, in two lanes.
+  const float thumbBend = RelZ(q_world_thumbDistal, q_world_thumbRest);
   const float rateIntermediate = 0.0025f * thumbBend + 0.75f;
   const float rateProximal = 0.0025f * thumbBend + 0.55f;
   Quat thumb[4];
-  Store(Slerp(Splat(V), Splat(T), Set(rateIntermediate, rateProximal, rateIntermediate, rateProximal)), thumb);
+  Store(Slerp(Splat(q_world_thumbRest), Splat(q_world_thumbDistal),
+              Set(rateIntermediate, rateProximal, rateIntermediate, rateProximal)),
+        thumb);
   joints_[Joint_ThumbIntermediate] = thumb[0];
   joints_[Joint_ThumbProximal] = thumb[1];
 

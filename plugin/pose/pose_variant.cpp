@@ -225,21 +225,41 @@ void PoseVariant::ChangeFrame(int version) {
   // rather than feeding the working joints back into themselves.
 }
 
+// Rotations are named by the frames they map between: q_world_wrist takes
+// the wrist's frame to the world's, q_wrist_world the world's to the
+// wrist's. The long fingers' arithmetic runs in four lanes (slot order:
+// pinky, ring, middle, index); what branches per finger runs finger by
+// finger between the stages.
 void PoseVariant::Compute(bool advanced, int handCode, const Quatd (&alignment)[4], const ThumbSettings& thumb) {
-  const bool left = handCode != kHandRight;
-  const Quatd W = sensorJoint_[kWristSensor];
-  const Quatd towardsWrist = Inverse(W);
-
-  // Alignment, then the estimate of each long finger from its bend and
-  // spread relative to the wrist. The four long fingers run side by side,
-  // one per lane (slot order: pinky, ring, middle, index).
   using namespace lanes;
-  const Quatd4 wrist = Splat(W);
-  double ey[4], ez[4];
+  const bool left = handCode != kHandRight;
+  const Quatd q_world_wrist = sensorJoint_[kWristSensor];
+  const Quatd4 q_world_wrist4 = Splat(q_world_wrist);
+
+  const FingerAngles angles = Spread(advanced, left, Inverse(q_world_wrist), alignment);
+  // Each long finger's estimate: the wrist turned by its spread and bend.
+  const Quatd4 q_world_estimate = Mul(q_world_wrist4, FromEulerYZ(Load(angles.spread), Load(angles.bend)));
+  const Quatd4 q_estimate_world = Inverse(q_world_estimate);
+  const FingerStates states = StepFingerStates(q_estimate_world, q_world_wrist4);
+  FollowOrHold(q_world_wrist, q_world_wrist4, q_world_estimate, q_estimate_world, states);
+  CurlDistal(q_world_wrist4, states);
+  ComputeThumb(left, q_world_wrist, thumb);
+  out_[PluginJoint_Wrist] = q_world_wrist;
+}
+
+// The bend (about Z) of each long finger's aligned sensor against the wrist,
+// and its spread (about Y): measured and clamped in advanced mode, a fixed
+// fan in basic mode; both narrow as the finger bends far either way.
+PoseVariant::FingerAngles PoseVariant::Spread(bool advanced, bool left, const Quatd& q_wrist_world,
+                                              const Quatd (&alignment)[4]) const {
+  using namespace lanes;
+  FingerAngles angles;
+  double* const ey = angles.spread;
+  double* const ez = angles.bend;
   {
-    const Quatd4 r = Mul(Splat(towardsWrist), Mul(Load(sensorJoint_), Load(alignment)));
-    Store(EulerZ(r), ez);
-    if (advanced) Store(EulerY(r), ey);
+    const Quatd4 q_wrist_finger = Mul(Splat(q_wrist_world), Mul(Load(sensorJoint_), Load(alignment)));
+    Store(EulerZ(q_wrist_finger), ez);
+    if (advanced) Store(EulerY(q_wrist_finger), ey);
   }
   if (advanced) {
     const double L = kSpreadLimit;
@@ -276,41 +296,52 @@ void PoseVariant::Compute(bool advanced, int handCode, const Quatd (&alignment)[
       }
     }
   }
+  return angles;
+}
 
-  // Each long finger through its state machine: proximal n-1, intermediate
-  // n, distal n+1. The arithmetic of each step runs in the four lanes; the
-  // state machine and the hold, which branch per finger, run finger by
-  // finger between the steps.
-  const Quatd4 F = Mul(wrist, FromEulerYZ(Load(ey), Load(ez)));
-  const Quatd4 towardsF = Inverse(F);  // Rel(F, .) below
-  double z[4];
-  Store(EulerZ(Mul(towardsF, wrist)), z);
-  bool follows[4], closed[4];
+// Each long finger's state from the wrist's bend against its estimate: an
+// open or closed finger follows its estimate, a finger bent past the limits
+// holds its last shape; a closed one curls its distal joint.
+PoseVariant::FingerStates PoseVariant::StepFingerStates(const lanes::Quatd4& q_estimate_world,
+                                                        const lanes::Quatd4& q_world_wrist4) {
+  using namespace lanes;
+  double bend[4];
+  Store(EulerZ(Mul(q_estimate_world, q_world_wrist4)), bend);
+  FingerStates states;
   for (int f = 0; f < 4; ++f) {
-    const int32_t state = NextFingerState(fingerState_[f], z[f]);
+    const int32_t state = NextFingerState(fingerState_[f], bend[f]);
     fingerState_[f] = state;
-    follows[f] = state == Finger_Open || state == Finger_Closed;
-    closed[f] = state == Finger_Closed || state == Finger_HoldClosed;
+    states.follows[f] = state == Finger_Open || state == Finger_Closed;
+    states.closed[f] = state == Finger_Closed || state == Finger_HoldClosed;
   }
+  return states;
+}
 
-  // A following finger: the intermediate joint on the arc from the wrist to
-  // the estimate, the proximal joint turned about Y to meet it.
-  Quatd J[4], proximal[4];
-  if (follows[0] || follows[1] || follows[2] || follows[3]) {
+// A following finger: the intermediate joint on the arc from the wrist to
+// the estimate, the proximal joint turned about Y to meet it. A holding
+// finger: its joints relative to their parents, as last followed, on the
+// wrist as it is now.
+void PoseVariant::FollowOrHold(const Quatd& q_world_wrist, const lanes::Quatd4& q_world_wrist4,
+                               const lanes::Quatd4& q_world_estimate, const lanes::Quatd4& q_estimate_world,
+                               const FingerStates& states) {
+  using namespace lanes;
+  Quatd q_world_intermediate[4], q_world_proximal[4];
+  if (states.follows[0] || states.follows[1] || states.follows[2] || states.follows[3]) {
     double t[4];
     for (int f = 0; f < 4; ++f) t[f] = fingerState_[f] == Finger_Open ? kFingerSlerpOpen : kFingerSlerpClosed;
-    const Quatd4 joint = SlerpArc4(wrist, F).At(Load(t));
-    Store(joint, J);
-    Store(Mul(F, RotY(EulerY(Mul(towardsF, joint)))), proximal);
+    const Quatd4 intermediate = SlerpArc4(q_world_wrist4, q_world_estimate).At(Load(t));
+    Store(intermediate, q_world_intermediate);
+    Store(Mul(q_world_estimate, RotY(EulerY(Mul(q_estimate_world, intermediate)))), q_world_proximal);
   }
   for (int f = 0; f < 4; ++f) {
     const int n = kFingerJoint[f];
-    if (follows[f]) {
-      out_[n] = J[f];
-      out_[n - 1] = proximal[f];
-      // The local joints C are needed only once the finger holds; keep the
-      // shape they come from and form them then (same operands, same bits).
-      shape_[f] = {W, out_[n - 1], J[f]};
+    if (states.follows[f]) {
+      out_[n] = q_world_intermediate[f];
+      out_[n - 1] = q_world_proximal[f];
+      // The joints relative to their parents are needed only once the
+      // finger holds; keep the shape they come from and form them then
+      // (same operands, same bits).
+      shape_[f] = {q_world_wrist, out_[n - 1], q_world_intermediate[f]};
       localPending_[f] = true;
     } else {
       if (localPending_[f]) {
@@ -319,51 +350,57 @@ void PoseVariant::Compute(bool advanced, int handCode, const Quatd (&alignment)[
         local_[n] = Rel(shape.proximal, shape.intermediate);
         localPending_[f] = false;
       }
-      out_[n - 1] = Mul(W, local_[n - 1]);
+      out_[n - 1] = Mul(q_world_wrist, local_[n - 1]);
       out_[n] = Mul(out_[n - 1], local_[n]);
     }
   }
+}
 
-  // Distal joints: a closed finger curls by half its bend against the wrist.
-  // A distal factor of 0 makes the open curl the identity whatever the bend.
+// Distal joints: a closed finger curls by half its bend against the wrist.
+// A distal factor of 0 makes the open curl the identity whatever the bend.
+void PoseVariant::CurlDistal(const lanes::Quatd4& q_world_wrist4, const FingerStates& states) {
+  using namespace lanes;
   static_assert(kDistalOpen == 0.0, "the open distal joint is not curled");
-  Quatd curl[4] = {kIdentityd, kIdentityd, kIdentityd, kIdentityd};
-  if (closed[0] || closed[1] || closed[2] || closed[3]) {
+  Quatd q_intermediate_distal[4] = {kIdentityd, kIdentityd, kIdentityd, kIdentityd};
+  if (states.closed[0] || states.closed[1] || states.closed[2] || states.closed[3]) {
     Quatd intermediate[4];
     for (int f = 0; f < 4; ++f) intermediate[f] = out_[kFingerJoint[f]];
-    const D4 z2 = EulerZ(Rel(Load(intermediate), wrist));
+    const D4 bend = EulerZ(Rel(Load(intermediate), q_world_wrist4));
     D4 sine, cosine;
-    SinCos(-(Splat(kDistalClosed) * z2) * Splat(0.5) * Splat(kDegToRadd), sine, cosine);
+    SinCos(-(Splat(kDistalClosed) * bend) * Splat(0.5) * Splat(kDegToRadd), sine, cosine);
     Quatd curls[4];
     Store(Quatd4{Splat(0.0), Splat(0.0), sine, cosine}, curls);
     for (int f = 0; f < 4; ++f) {
-      if (closed[f]) curl[f] = curls[f];
+      if (states.closed[f]) q_intermediate_distal[f] = curls[f];
     }
   }
   for (int f = 0; f < 4; ++f) {
     const int n = kFingerJoint[f];
-    local_[n + 1] = curl[f];
+    local_[n + 1] = q_intermediate_distal[f];
     out_[n + 1] = Mul(out_[n], local_[n + 1]);
   }
+}
 
-  // Thumb between its reference on the wrist and its corrected sensor.
-  const Quatd V = Mul(W, left ? kLeftThumbReference : kRightThumbReference);
-  const Quatd T = Mul(sensorJoint_[kThumbSensor], left ? kLeftThumbCorrection : kRightThumbCorrection);
-  const double e = kThumbBendRate * EulerZ(Rel(T, V));
-  // Both thumb points on the one arc from V to T, and the distal joint, in
-  // three lanes (the fourth repeats the distal joint).
+// The thumb between its rest rotation on the wrist and its corrected
+// sensor: both inner joints on the one arc between them, each turned by its
+// offset, and the distal joint, in three lanes (the fourth repeats the
+// distal joint).
+void PoseVariant::ComputeThumb(bool left, const Quatd& q_world_wrist, const ThumbSettings& thumb) {
+  using namespace lanes;
+  const Quatd q_world_thumbRest = Mul(q_world_wrist, left ? kLeftThumbReference : kRightThumbReference);
+  const Quatd q_world_thumbDistal =
+      Mul(sensorJoint_[kThumbSensor], left ? kLeftThumbCorrection : kRightThumbCorrection);
+  const double e = kThumbBendRate * EulerZ(Rel(q_world_thumbDistal, q_world_thumbRest));
   const double e0 = e + thumb.rate[0], e1 = e + thumb.rate[1];
   Quatd thumbJoints[4];
-  Store(SlerpArc4(Splat(V), Splat(T)).At(Set(e0, e1, e0, e1)), thumbJoints);
-  thumbJoints[2] = T;
-  thumbJoints[3] = T;
+  Store(SlerpArc4(Splat(q_world_thumbRest), Splat(q_world_thumbDistal)).At(Set(e0, e1, e0, e1)), thumbJoints);
+  thumbJoints[2] = q_world_thumbDistal;
+  thumbJoints[3] = q_world_thumbDistal;
   const Quatd offsets[4] = {thumb.offset[0], thumb.offset[1], thumb.offset[2], thumb.offset[2]};
   Store(Normalise(Mul(Load(thumbJoints), Load(offsets))), thumbJoints);
   out_[PluginJoint_ThumbProximal] = thumbJoints[0];
   out_[PluginJoint_ThumbIntermediate] = thumbJoints[1];
   out_[PluginJoint_ThumbDistal] = thumbJoints[2];
-
-  out_[PluginJoint_Wrist] = W;
 }
 
 }  // namespace ZEMBRA_IMU

@@ -142,9 +142,25 @@ class PoseVariant {
     double rate[2];   // proximal, intermediate
   };
 
+  // The stages of one pose.
+  struct FingerAngles {
+    double spread[4];  // about Y, degrees
+    double bend[4];    // about Z, degrees
+  };
+  struct FingerStates {
+    bool follows[4];  // open or closed: the finger follows its estimate
+    bool closed[4];   // closed or holding closed: the distal joint curls
+  };
   bool SensorsValid() const;
   void ChangeFrame(int version);
   void Compute(bool advanced, int hand, const Quatd (&alignment)[4], const ThumbSettings& thumb);
+  FingerAngles Spread(bool advanced, bool left, const Quatd& q_wrist_world, const Quatd (&alignment)[4]) const;
+  FingerStates StepFingerStates(const lanes::Quatd4& q_estimate_world, const lanes::Quatd4& q_world_wrist4);
+  void FollowOrHold(const Quatd& q_world_wrist, const lanes::Quatd4& q_world_wrist4,
+                    const lanes::Quatd4& q_world_estimate, const lanes::Quatd4& q_estimate_world,
+                    const FingerStates& states);
+  void CurlDistal(const lanes::Quatd4& q_world_wrist4, const FingerStates& states);
+  void ComputeThumb(bool left, const Quatd& q_world_wrist, const ThumbSettings& thumb);
 
   std::atomic<int32_t> hand_{kHandRight};
   std::atomic<bool> advanced_;
@@ -153,13 +169,13 @@ class PoseVariant {
   // Serial-thread state.
   Quatd raw_[6];          // decoded sensors, as received
   Quatd sensorJoint_[6];  // the sensors after the frame change, by sensor index
-  Quatd out_[16];         // delivered joints D
-  Quatd local_[16];       // joints relative to their parents C: the hold memory
+  Quatd out_[16];         // the delivered joints, in the world frame
+  Quatd local_[16];       // joints relative to their parents: what a holding finger keeps
   struct HeldShape {
     Quatd wrist, proximal, intermediate;
   };
-  HeldShape shape_[4];            // last followed shape per finger slot, source of C
-  bool localPending_[4] = {};     // C of the finger not yet formed from shape_
+  HeldShape shape_[4];            // last followed shape per finger slot, source of local_
+  bool localPending_[4] = {};     // local_ of the finger not yet formed from shape_
   int32_t fingerState_[4] = {};  // by finger slot (pinky, ring, middle, index)
   int32_t statusTable_[6] = {};
   int32_t statusByte_ = 0;

@@ -69,8 +69,10 @@ class PoseEngine {
   // Reader-thread state.
   std::array<Quat, 6> raw_;
   std::array<Quat, Joint_Count> joints_;
-  std::array<Quat, 4> heldProximal_;      // B: proximal relative to the wrist
-  std::array<Quat, 4> heldIntermediate_;  // C: intermediate relative to the proximal
+  // The last plausible shape of each long finger: its proximal joint
+  // relative to the wrist, its intermediate joint relative to the proximal.
+  std::array<Quat, 4> heldProximal_;
+  std::array<Quat, 4> heldIntermediate_;
   int32_t statusTable_[6] = {};
   int32_t statusByte_ = 0;
   float statusValue_ = 0.0f;
