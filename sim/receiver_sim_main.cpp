@@ -66,7 +66,8 @@ std::unique_ptr<Registration> Register(const ZEMBRA::sim::SimOptions& options,
   ZEMBRA::sim::UsbSerialReceiver receiver;
   receiver.name = options.registerName;
   const bool left = simulator.hand() == ZEMBRA::protocol::kLeftHand;
-  receiver.serial = options.serial.empty() ? std::string(left ? "ZEMBRA-LH-0001" : "ZEMBRA-RH-0001") : options.serial;
+  const std::string tag(left ? ZEMBRA::protocol::kLeftReceiverTag : ZEMBRA::protocol::kRightReceiverTag);
+  receiver.serial = options.serial.empty() ? "ZEMBRA-" + tag + "-0001" : options.serial;
   receiver.product = "ZEMBRA glove receiver (simulated)";
   receiver.node_target = simulator.PortPath();
   if (!tree.AddUsbSerial(receiver)) throw std::runtime_error("cannot register " + receiver.name + ": " + tree.error());

@@ -35,7 +35,7 @@ bool Suits(int channel, int hand) {
 
 std::string ReceiverTag(int hand, int receiverIndex) {
   if (hand != kHandLeft && hand != kHandRight) return {};
-  std::string tag = hand == kHandLeft ? "LH" : "RH";
+  std::string tag(hand == kHandLeft ? protocol::kLeftReceiverTag : protocol::kRightReceiverTag);
   if (receiverIndex <= 15) tag += std::to_string(receiverIndex);
   return tag;
 }

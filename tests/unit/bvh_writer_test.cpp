@@ -9,6 +9,7 @@
 #include <limits>
 #include <sstream>
 
+#include "protocol/hand_model.h"
 #include "tests/support/temp_dir.h"
 #include "tool/recording/bvh_reader.h"
 #include "tool/recording/bvh_writer.h"
@@ -54,6 +55,7 @@ TEST(BvhRotation, NumbersUseSixSignificantDigitsInTheShorterNotation) {
   EXPECT_EQ(FormatNumber(0.5), "0.5");
   EXPECT_EQ(FormatNumber(180), "180");
   EXPECT_EQ(FormatNumber(0.000123456789), "0.000123457");
+  EXPECT_EQ(FormatNumber(-0.0), "0");
 }
 
 TEST(BvhRotation, RelativeRotationsAndTheZeroQuaternion) {
@@ -99,6 +101,27 @@ TEST(BvhFile, BothHandsAreWrittenForTheShorterListAndReadBack) {
   EXPECT_EQ(count, 98);
 }
 
+// The left half of a line drives the skeleton's left hand, so each list is
+// converted for its own half whatever hand value its frames carry.
+TEST(BvhFile, EachListIsConvertedForItsOwnHalfOfTheLine) {
+  const Pose turned = PoseOf(Hand_Right, {0, 0, kHalf, kHalf});
+  std::string right;
+  WriteBvhFrameHalf(turned, right);
+  std::string left;
+  WriteBvhFrameHalf(PoseOf(Hand_Left, {0, 0, kHalf, kHalf}), left);
+  ASSERT_NE(left, right);
+  std::vector<Pose> rights(3, turned), lefts(3, PoseOf(Hand_Left, {0, 0, kHalf, kHalf}));
+  rights[1].type = HandType(7);
+  rights[2].type = Hand_Left;
+  lefts[1].type = HandType(0);
+  lefts[2].type = Hand_Right;
+  const std::string text = BuildBvhText("HIERARCHY\n", lefts, rights);
+  std::istringstream lines(text.substr(text.find("0.033333\n") + 9));
+  int count = 0;
+  for (std::string line; std::getline(lines, line); ++count) EXPECT_EQ(line, left + " " + right) << "frame " << count;
+  EXPECT_EQ(count, 3);
+}
+
 // Forward kinematics of a parsed file: each joint's position in frame f.
 std::vector<std::array<double, 3>> Positions(const BvhFile& file, int frame) {
   struct M {
@@ -136,47 +159,100 @@ std::vector<std::array<double, 3>> Positions(const BvhFile& file, int frame) {
   return positions;
 }
 
-// The shipped skeleton with every joint carrying the wrist's rotation: two
-// open, flat hands, palms down, fingers along -X, thumbs towards each other.
-TEST(BvhFile, TheShippedSkeletonShowsTwoFlatOpenHandsWithTheirThumbsInPlace) {
-  const std::string text = BuildBvhText(ReadAll(ZEMBRA_BONES_FILE), {PoseOf(Hand_Left, {0, 0, 0, 1})},
-                                        {PoseOf(Hand_Right, {0, 0, 0, 1})});
+Quat Product(const Quat& a, const Quat& b) {
+  return {a.w * b.x + a.x * b.w + a.y * b.z - a.z * b.y, a.w * b.y + a.y * b.w + a.z * b.x - a.x * b.z,
+          a.w * b.z + a.z * b.w + a.x * b.y - a.y * b.x, a.w * b.w - a.x * b.x - a.y * b.y - a.z * b.z};
+}
+
+Quat AboutZ(double degrees) {
+  const double h = degrees * M_PI / 360;
+  return {0, 0, float(std::sin(h)), float(std::cos(h))};
+}
+
+// A hand as the pose engine delivers it with the wrist at the identity: the
+// long fingers bent about Z by `bend` (proximal about half of it, distal a
+// quarter more), the thumb at its rest rotation on the wrist, bent about its
+// own Z by `thumbBend`.
+Pose EngineHand(HandType hand, double bend, double thumbBend) {
+  Pose pose = PoseOf(hand, {0, 0, 0, 1});
+  const protocol::QuatConstant& r =
+      hand == Hand_Left ? protocol::kLeftThumbReference : protocol::kRightThumbReference;
+  const Quat rest{r.x, r.y, r.z, r.w};
+  for (int finger = 0; finger < 4; ++finger) {
+    pose.joints[Joint_PinkyProximal + finger] = AboutZ(-0.45 * bend);
+    pose.joints[Joint_PinkyIntermediate + finger] = AboutZ(-bend);
+    pose.joints[Joint_PinkyDistal + finger] = AboutZ(-1.25 * bend);
+  }
+  pose.joints[Joint_ThumbProximal] = Product(rest, AboutZ(-0.55 * thumbBend));
+  pose.joints[Joint_ThumbIntermediate] = Product(rest, AboutZ(-0.75 * thumbBend));
+  pose.joints[Joint_ThumbDistal] = Product(rest, AboutZ(-thumbBend));
+  return pose;
+}
+
+// The shipped skeleton posed three ways. Every joint carrying the wrist's
+// rotation: both hands flat, fingers along -X, thumb roots towards each
+// other. The pose engine's open hand, whose thumb always sits at its rest
+// rotation on the wrist: all five tips in the plane of the palm, the thumb
+// spread forward and out on its own side, the right hand the left one's
+// mirror image. A curled hand: fingers and thumb towards -Y, the palm side.
+TEST(BvhFile, TheShippedSkeletonShowsTheEnginesHandsOpenFlatAndMirrored) {
+  const std::string text =
+      BuildBvhText(ReadAll(ZEMBRA_BONES_FILE),
+                   {PoseOf(Hand_Left, {0, 0, 0, 1}), EngineHand(Hand_Left, 0, 0), EngineHand(Hand_Left, 70, 45)},
+                   {PoseOf(Hand_Right, {0, 0, 0, 1}), EngineHand(Hand_Right, 0, 0), EngineHand(Hand_Right, 70, 45)});
   const BvhParseResult parsed = ParseBvh(text);
   ASSERT_TRUE(parsed.ok) << parsed.error;
   const BvhFile& file = parsed.file;
-  const auto at = Positions(file, 0);
   auto find = [&](const std::string& name) {
     for (size_t j = 0; j < file.joints.size(); ++j)
       if (file.joints[j].name == name) return j;
     ADD_FAILURE() << name;
     return size_t(0);
   };
-  // The tip: the end site under the distal joint.
-  auto tip = [&](const std::string& distal) {
+  // A finger's tip: the end site under its distal joint.
+  auto tipOf = [&](const std::string& distal) {
+    const int parent = int(find(distal));
     for (size_t j = 0; j < file.joints.size(); ++j)
-      if (file.joints[j].endSite && file.joints[j].parent == int(find(distal))) return at[j];
+      if (file.joints[j].endSite && file.joints[j].parent == parent) return j;
     ADD_FAILURE() << distal;
-    return std::array<double, 3>{};
+    return size_t(0);
   };
-  for (const char* side : {"Left", "Right"}) {
-    const auto wrist = at[find(std::string(side) + "Hand")];
-    for (const char* finger : {"Index", "Middle", "Ring", "Pinky"}) {
-      const auto end = tip(std::string(side) + "Hand" + finger + "3");
-      EXPECT_LT(end[0], wrist[0] - 12) << side << finger << ": fingers point along -X";
-      EXPECT_NEAR(end[1], wrist[1], 0.01) << side << finger << ": flat";
-    }
-    const auto thumb = tip(std::string(side) + "HandThumb3");
-    const auto index = tip(std::string(side) + "HandIndex3");
-    const auto pinky = tip(std::string(side) + "HandPinky3");
+  const char* const kLong[] = {"Index", "Middle", "Ring", "Pinky"};
+  const auto equal = Positions(file, 0), open = Positions(file, 1), curled = Positions(file, 2);
+  for (const std::string side : {"Left", "Right"}) {
+    const std::string hand = side + "Hand";
     // A left hand palm down with its fingers along -X has its thumb on the
-    // -Z side; a right hand on the +Z side. The index lies next to it.
-    const double thumbSide = std::string(side) == "Left" ? -1 : 1;
-    EXPECT_GT((thumb[2] - wrist[2]) * thumbSide, 5) << side;
-    EXPECT_GT((pinky[2] - index[2]) * -thumbSide, 3) << side;
-    EXPECT_LT(std::fabs(thumb[1] - wrist[1]), 1.5) << side;
+    // -Z side; a right hand on the +Z side.
+    const double thumbSide = side == "Left" ? -1 : 1;
+    const size_t wrist = find(hand), thumbRoot = find(hand + "Thumb1"), thumbTip = tipOf(hand + "Thumb3");
+    const size_t indexRoot = find(hand + "Index1"), pinkyRoot = find(hand + "Pinky1");
+    for (const auto* at : {&equal, &open}) {
+      for (const char* finger : kLong) {
+        const auto& tip = (*at)[tipOf(hand + finger + "3")];
+        EXPECT_LT(tip[0], (*at)[wrist][0] - 12) << hand << finger << ": fingers point along -X";
+        EXPECT_NEAR(tip[1], (*at)[wrist][1], 0.01) << hand << finger << ": flat";
+      }
+      EXPECT_GT((((*at)[thumbRoot][2]) - (*at)[wrist][2]) * thumbSide, 2) << hand;
+      EXPECT_GT(((*at)[indexRoot][2] - (*at)[pinkyRoot][2]) * thumbSide, 3) << hand;
+    }
+    EXPECT_NEAR(open[thumbTip][1], open[wrist][1], 0.5) << hand << ": thumb in the palm's plane";
+    EXPECT_GT((open[thumbTip][2] - open[indexRoot][2]) * thumbSide, 3) << hand << ": thumb spread out";
+    EXPECT_LT(open[thumbTip][0], open[thumbRoot][0] - 5) << hand << ": thumb points forward";
+    for (const char* finger : kLong)
+      EXPECT_LT(curled[tipOf(hand + finger + "3")][1], curled[wrist][1] - 3) << hand << finger << ": curls palm-wards";
+    EXPECT_LT(curled[thumbTip][1], open[thumbTip][1] - 3) << hand << ": thumb bends palm-wards";
   }
-  // The hands lie apart, the left one at +Z.
-  EXPECT_GT(at[find("LeftHand")][2], at[find("RightHand")][2] + 15);
+  // The hands lie apart, the left one at +Z, each the other's mirror image.
+  EXPECT_GT(open[find("LeftHand")][2], open[find("RightHand")][2] + 15);
+  for (const auto* at : {&equal, &open, &curled}) {
+    const size_t half = (file.joints.size() - 1) / 2;
+    for (size_t j = 1; j <= half; ++j) {
+      const size_t mirror = j + half;
+      EXPECT_NEAR((*at)[j][0], (*at)[mirror][0], 0.01) << file.joints[j].name;
+      EXPECT_NEAR((*at)[j][1], (*at)[mirror][1], 0.01) << file.joints[j].name;
+      EXPECT_NEAR((*at)[j][2], -(*at)[mirror][2], 0.01) << file.joints[j].name;
+    }
+  }
 }
 
 TEST(FrameGrid, FramesFallOnAThirtiethOfASecondFromTheStart) {
@@ -242,6 +318,9 @@ TEST(BvhFile, WriteFailuresAreReported) {
   testsupport::TempDir dir;
   EXPECT_FALSE(WriteTextFile(dir.path() + "/missing/take.bvh", "x").empty());
   EXPECT_FALSE(WriteTextFile(dir.path(), "x").empty()) << "a folder is not a file";
+  if (std::ifstream("/dev/full")) {
+    EXPECT_FALSE(WriteTextFile("/dev/full", std::string(1 << 16, 'x')).empty()) << "a full disk";
+  }
   EXPECT_EQ(WriteTextFile(dir.path() + "/take.bvh", "MOTION\n"), "");
   EXPECT_EQ(ReadAll(dir.path() + "/take.bvh"), "MOTION\n");
 }

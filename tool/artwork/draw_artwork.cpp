@@ -15,7 +15,6 @@
 #include <QBuffer>
 #include <QDir>
 #include <QFile>
-#include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
 #include <QPainterPath>
@@ -153,37 +152,37 @@ QImage GloveIcon(Hand hand, GloveState state) {
   // The glove a little smaller than the box, up and away from the corner
   // that carries the receiver.
   QTransform place;
-  place.translate(11, 0);
-  place.scale(0.92, 0.92);
+  place.translate(14, 1);
+  place.scale(0.89, 0.89);
   const QPainterPath glove = mirror.map(place.map(GloveShape()));
   const QPainterPath letter = mirror.map(place.map(Letter(hand, QRectF(38, 52, 18, 21))));
   // Letters are not mirrored: move the right hand's back to reading order.
   const QPainterPath shownLetter =
       hand == Hand::Right ? QTransform(-1, 0, 0, 1, 2 * letter.boundingRect().center().x(), 0).map(letter) : letter;
-  const QPointF receiver = mirror.map(QPointF(15, 78));
+  const QPointF receiver = mirror.map(QPointF(18, 77));
 
   switch (state) {
     case GloveState::Paired:
       p->fillPath(glove, kGreen);
       p->strokePath(glove, Line(kGreenLight, 3.5));
       p->strokePath(shownLetter, Line(kBackground, 6.5));
-      DrawReceiver(*p, receiver, 34, kGreenLight, kBackground);
-      DrawWaves(*p, receiver + QPointF(0, -19), 90, 7, 6, 2, kGreenLight, 3.5);
+      DrawReceiver(*p, receiver, 40, kGreenLight, kBackground);
+      DrawWaves(*p, receiver + QPointF(0, -22), 90, 7, 6.5, 2, kGreenLight, 4);
       break;
     case GloveState::NotPaired:
       p->fillPath(glove, kGreyFill);
       p->strokePath(glove, Line(kGrey, 4.5));
       p->strokePath(shownLetter, Line(kGrey, 6.5));
-      DrawReceiver(*p, receiver, 34, kGrey, kGreyFill);
+      DrawReceiver(*p, receiver, 40, kGrey, kGreyFill);
       break;
     case GloveState::NotFound: {
       QPen dashed = Line(kDim, 4.5);
       dashed.setDashPattern({2.2, 1.6});
       p->strokePath(glove, dashed);
       p->strokePath(shownLetter, Line(kDim, 6.5));
-      DrawReceiver(*p, receiver, 34, kDim, QColor());
+      DrawReceiver(*p, receiver, 40, kDim, QColor());
       // A red "no" sign over the receiver: nothing to talk to.
-      const qreal r = 17;
+      const qreal r = 20;
       p->setBrush(Qt::NoBrush);
       p->setPen(QPen(kBackground, 9));
       p->drawEllipse(receiver, r, r);
@@ -244,11 +243,13 @@ QImage Symbol(int size, const std::function<void(QPainter&)>& draw) {
 // with waves between them.
 QImage PairingPicture(Hand hand) {
   constexpr qreal kUnits = 200;
-  QImage image = Canvas(200, 200);
+  // A little taller than wide: the dialog's layout gives the picture about
+  // that shape and stretches it to fit.
+  QImage image = Canvas(200, 230);
   Sketch p(image, kUnits);
   const QTransform mirror = MirrorFor(hand, kUnits);
   QTransform place;
-  place.translate(2, 14);
+  place.translate(2, 26);
   place.scale(1.62, 1.62);
   const QPainterPath glove = mirror.map(place.map(GloveShape()));
   p->fillPath(glove, kGreyFill);
@@ -278,7 +279,7 @@ QImage PairingPicture(Hand hand) {
   const QRectF letterBox(cuff.center().x() - 8, cuff.center().y() - 10, 16, 20);
   p->strokePath(Letter(hand, letterBox), Line(kGrey, 4.5));
 
-  const QPointF receiver = mirror.map(QPointF(176, 150));
+  const QPointF receiver = mirror.map(QPointF(174, 172));
   DrawReceiver(*p, receiver, 62, kGrey, kBlue);
   DrawWaves(*p, receiver + QPointF(0, -36), hand == Hand::Left ? 125 : 55, 12, 11, 3, kGreen, 4);
   return image;
@@ -347,6 +348,7 @@ QImage ProductMark(int size) {
   return image;
 }
 
+// Little-endian, `bytes` of 1, 2 or 4.
 void AppendLe(QByteArray& out, quint32 value, int bytes) {
   for (int i = 0; i < bytes; ++i) out.append(char((value >> (8 * i)) & 0xFF));
 }
@@ -373,7 +375,7 @@ QByteArray IconFile(const QVector<int>& sizes) {
       AppendLe(data, 32, 2);
       AppendLe(data, 0, 4);
       AppendLe(data, quint32(size * size * 4 + maskRow * size), 4);
-      AppendLe(data, 0, 16);
+      for (int i = 0; i < 4; ++i) AppendLe(data, 0, 4);  // resolution, palette counts
       for (int y = size - 1; y >= 0; --y) {  // bottom-up
         const auto* line = reinterpret_cast<const QRgb*>(image.constScanLine(y));
         for (int x = 0; x < size; ++x) AppendLe(data, line[x], 4);  // B, G, R, A
@@ -426,8 +428,9 @@ bool Save(const QImage& image, const QString& path) {
 
 }  // namespace
 
+// Shapes only, no text: QPainter on a QImage needs no application object
+// and no display.
 int main(int argc, char* argv[]) {
-  QGuiApplication app(argc, argv);
   if (argc != 2) {
     std::fprintf(stderr, "usage: draw_artwork <output folder>\n");
     return 2;

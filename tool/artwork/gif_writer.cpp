@@ -105,7 +105,9 @@ QVector<QRgb> MedianCut(QVector<ColourCount> colours, int wanted) {
     quint64 sum[3] = {0, 0, 0};
     quint64 count = 0;
     for (int i = box.begin; i < box.end; ++i) {
-      for (int channel = 0; channel < 3; ++channel) sum[channel] += quint64(Channel(colours[i].colour, channel)) * colours[i].count;
+      for (int channel = 0; channel < 3; ++channel) {
+        sum[channel] += quint64(Channel(colours[i].colour, channel)) * colours[i].count;
+      }
       count += colours[i].count;
     }
     const auto mean = [count](quint64 s) { return int((s + count / 2) / count); };
@@ -260,7 +262,8 @@ QByteArray EncodeGif(const QVector<GifFrame>& frames, const GifOptions& options)
     QVector<ColourCount> colours;
     colours.reserve(histogram.size());
     for (auto it = histogram.constBegin(); it != histogram.constEnd(); ++it) colours.append({it.key(), it.value()});
-    std::sort(colours.begin(), colours.end(), [](const ColourCount& a, const ColourCount& b) { return a.colour < b.colour; });
+    std::sort(colours.begin(), colours.end(),
+              [](const ColourCount& a, const ColourCount& b) { return a.colour < b.colour; });
     palette = MedianCut(colours, colourSlots);
   }
   const int transparentIndex = anyTransparent ? palette.size() : -1;

@@ -25,11 +25,10 @@ bool Finite(const Quatd& q) {
 
 void AppendNumber(double value, std::string& out) {
   char text[32];
-  const auto result = std::to_chars(text, text + sizeof text, value, std::chars_format::general, 6);
+  // + 0.0 turns -0 (atan2 of a negated zero component) into 0.
+  const auto result = std::to_chars(text, text + sizeof text, value + 0.0, std::chars_format::general, 6);
   out.append(text, result.ptr);
 }
-
-Quatd Converted(const Pose& pose, int joint) { return ToBvhRotation(pose.joints[joint], pose.type); }
 
 }  // namespace
 
@@ -78,9 +77,11 @@ std::string ToEulerText(const Quatd& q) {
   return text;
 }
 
-void WriteBvhFrameHalf(const Pose& pose, std::string& out) {
+void WriteBvhFrameHalf(const Pose& pose, std::string& out) { WriteBvhFrameHalf(pose, pose.type, out); }
+
+void WriteBvhFrameHalf(const Pose& pose, HandType hand, std::string& out) {
   Quatd converted[Joint_Count];
-  for (int joint = 0; joint < Joint_Count; ++joint) converted[joint] = Converted(pose, joint);
+  for (int joint = 0; joint < Joint_Count; ++joint) converted[joint] = ToBvhRotation(pose.joints[joint], hand);
   for (size_t position = 0; position < kBvhJointOrder.size(); ++position) {
     const int joint = kBvhJointOrder[position];
     const int parent = protocol::kJointParent[joint];
@@ -102,9 +103,9 @@ std::string BuildBvhText(const std::string& header, const std::vector<Pose>& lef
   text += kFrameTimeText;
   text += '\n';
   for (size_t i = 0; i < frames; ++i) {
-    WriteBvhFrameHalf(left[i], text);
+    WriteBvhFrameHalf(left[i], Hand_Left, text);
     text += ' ';
-    WriteBvhFrameHalf(right[i], text);
+    WriteBvhFrameHalf(right[i], Hand_Right, text);
     text += '\n';
   }
   return text;

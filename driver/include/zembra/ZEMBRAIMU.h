@@ -74,30 +74,73 @@ class IZEMBRAIMUEventHandler {
 };
 
 // The driver. Operations run on the caller's thread; the slot order is part
-// of the binary interface and must not change.
+// of the binary interface and must not change. err is written as each
+// operation says; 0 is success.
+//
+// Order of calls: InitDataGlove, RegisterIMUDataCallback, DetectGlovePort,
+// OpenPort (or StartPairing), the commands, ClosePort, UnInit. A closed
+// object is not opened again: make a new one.
 class IZEMBRAIMU {
  public:
   virtual ~IZEMBRAIMU() = default;
+  // Finds the receiver of info.hand (Hand_Left or Hand_Right) and fills the
+  // four strings of info. err: 0, or 7 when no receiver serves the hand.
   virtual void DetectGlovePort(EIMUError& err, PortInfo& info) = 0;
-  // Blocks until the receiver's channel report has arrived (bounded wait).
+  // Opens info.port_name, waits for the receiver's channel report (at most
+  // 10 s), puts the link on the quietest channel for the hand and starts the
+  // reader thread, on which poses arrive. err: left as given on success; 4
+  // when the port is refused (held elsewhere, missing, no permission) or this
+  // object already had one; 6 when a line setting was refused or no report
+  // came in time or it did not parse.
   virtual void OpenPort(EIMUError& err, PortInfo info) = 0;
+  // Asks the glove to store its calibration. err: 0, or 6 when the command
+  // was not written.
   virtual void OnSaveCalibration(EIMUError& err) = 0;
+  // Opens the port and asks the receiver to pair a glove on channel; the
+  // confirmation arrives later as the event IMUEvent_Paired on the pairing
+  // thread. err: 0 when the request went out; 4 when the port is open on
+  // this object or cannot be opened; 6 when a line setting or a command byte
+  // was refused. May follow a ClosePort on the same object.
   virtual void StartPairing(int channel, PortInfo info, EIMUError& err) = 0;
+  // Returns the receiver to its channel scan. err: 0, 5 without an open
+  // port, 6 when the command was not written.
   virtual void SwitchToRSSIScan(EIMUError& err) = 0;
+  // Sets the receiver's USB latency timer to 1 ms. err: 0 (also when the
+  // receiver has no such setting), or 8 when writing it failed.
   virtual void SetLatencyTimer(PortInfo info, EIMUError& err) = 0;
+  // The bend of finger index (0 pinky ... 4 thumb) in degrees. err: 0, or 9
+  // for another index (the result is then 0).
   virtual double GetFingerValue(int index, EIMUError& err) = 0;
+  // One vibration command. err: 0, or 6 when it was not written.
   virtual void Vibrate(EIMUError& err) = 0;
-  // Blocks the caller for the whole period.
+  // A vibration command every 10 ms for the period; blocks the caller for
+  // the whole period. err: 0, or 6 once a command was not written.
   virtual void VibratePeriod(EIMUError& err, int milliseconds) = 0;
+  // Aligns each long finger's sideways angle in the last pose to straight.
   virtual void OnOkPoseAlignment() = 0;
+  // Switches advanced mode (measured finger spreads). err: 0.
   virtual void SetAdvancedMode(EIMUError& err, bool enabled) = 0;
-  // Takes ownership of *handler. An earlier handler is replaced, not destroyed.
+  // Takes ownership of *handler and keeps context for the callbacks. An
+  // earlier handler is replaced, not destroyed. Register before OpenPort or
+  // StartPairing: the driver's threads read the handler without a lock. In
+  // mode 4 this also reports the trackers already connected, on this thread.
   virtual void RegisterIMUDataCallback(IZEMBRAIMUEventHandler*& handler, void* context) = 0;
-  // Joins the reader thread; never call it from a callback.
+  // Stops streaming or pairing, closes the port and joins the driver's
+  // threads; never call it from a callback. err: 0; 4 when no port was ever
+  // opened; 5 when it is closed already; 6 when closing failed.
   virtual void ClosePort(EIMUError& err) = 0;
+  // Mode 4: sets the hand's tracker model through lighthouse_console. err:
+  // 0; 1 bad hand; 2 the console could not be started; 3 the configuration
+  // could not be read or edited; 4 it could not be written; 5 it was not
+  // deleted; 6 no tracker runtime or serial, or the console failed.
   virtual void ConfigTracker(EIMUError& err, HandType hand) = 0;
+  // Mode 4: handles pending tracker events (events 7 and 8 on this thread);
+  // waits a few milliseconds when there were none. err is not written.
   virtual void CheckTrackerStatus(EIMUError& err) = 0;
+  // Mode 4: makes the hand's tracker identify itself. err as ConfigTracker's
+  // (0, 1, 2 or 6).
   virtual void IdentifyTracker(EIMUError& err, HandType hand) = 0;
+  // Destroys the registered handler; UnInit calls it.
   virtual void UnregisterIMUDataCallback() = 0;
 };
 

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/port_enum.h"
+#include "protocol/hand_model.h"
 #include "zembra/Pose.h"
 
 namespace ZEMBRA {
@@ -19,9 +20,9 @@ namespace discovery {
 inline const char* HandTag(HandType hand) {
   switch (hand) {
     case Hand_Left:
-      return "LH";
+      return protocol::kLeftReceiverTag.data();
     case Hand_Right:
-      return "RH";
+      return protocol::kRightReceiverTag.data();
   }
   return nullptr;
 }

@@ -42,21 +42,29 @@ Quatd RelativeRotation(const Quatd& parent, const Quatd& joint);
 // "Z Y X": the three Euler angles in degrees, each with 6 significant digits
 // in the shorter of fixed and exponent notation, trailing zeros removed, with
 // a decimal point whatever the process's locale ("-12.3457", "90", "1e-05"),
-// as Qt's QString::number(value, 'g', 6) writes them. A rotation
-// with a component that is not finite is written "0 0 0": a BVH reader
-// cannot take "nan" or "inf".
+// as Qt's QString::number(value, 'g', 6) writes them; a negative zero is
+// written "0". A rotation with a component that is not finite is written
+// "0 0 0": a BVH reader cannot take "nan" or "inf".
 std::string ToEulerText(const Quatd& q);
 
 // One number as ToEulerText writes it (6 significant digits, 'g' style).
 std::string FormatNumber(double value);
 
 // The 48 values of one hand in one frame, appended to out, separated by
-// single spaces, without a leading or trailing space.
+// single spaces, without a leading or trailing space. The rotations are
+// converted for `hand`, the skeleton half they are written to.
+void WriteBvhFrameHalf(const Pose& pose, HandType hand, std::string& out);
+// The same for the pose's own hand (a hand value that is neither left nor
+// right is taken as the left hand, as ToBvhRotation does).
 void WriteBvhFrameHalf(const Pose& pose, std::string& out);
 
 // The whole file: header (expected to end with a line end; one is added
 // when it does not), "MOTION", the frame count N = the shorter list's
-// length, the frame time, then N lines of left then right values.
+// length, the frame time, then N lines of left then right values. Each
+// list is converted for the hand whose half of the line it fills, whatever
+// its frames' `type` says: the left half of a line always drives the
+// skeleton's left hand, and a frame with a broken hand value must not turn
+// the right hand half a turn.
 std::string BuildBvhText(const std::string& header, const std::vector<Pose>& left, const std::vector<Pose>& right);
 
 // Writes text to the file at path, replacing it. Returns an empty string,

@@ -5,8 +5,9 @@
 // Frame k is the first pose at or after start + k/30 s. A pose that arrives
 // after several grid points have passed (the glove was silent) fills each
 // of them. Finish runs the list to the stop time with the last pose that
-// arrived (the glove's latest state) for the grid points after it. Frames are kept in chunks, never in one
-// block that doubles as it grows: an hour of frames costs what it holds.
+// arrived (the glove's latest state) for the grid points after it. Frames
+// are kept in a deque, never in one block that doubles as it grows: an
+// hour of frames costs what it holds (about 312 bytes a frame).
 #pragma once
 
 #include <cstdint>
@@ -33,8 +34,11 @@ class FrameGrid {
   std::vector<Pose> Take();
 
   size_t size() const { return frames_.size(); }
-  // The time of grid point k.
-  int64_t PointTime(int64_t k) const { return start_ + k * 1000000000 / kFramesPerSecond; }
+  // The time of grid point k, rounded to the nearest nanosecond; computed
+  // from k each time, so no error adds up over an hour.
+  int64_t PointTime(int64_t k) const {
+    return start_ + (k * 1000000000 + kFramesPerSecond / 2) / kFramesPerSecond;
+  }
 
  private:
   int64_t start_ = 0;
