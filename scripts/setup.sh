@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   build-essential cmake pkg-config binutils
-  libboost-dev libboost-system-dev libboost-thread-dev libboost-filesystem-dev
+  libboost-dev libboost-system-dev libboost-filesystem-dev
   libjsoncpp-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
