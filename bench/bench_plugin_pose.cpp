@@ -32,9 +32,8 @@ void BM_Read70(benchmark::State& state) { Run(state, Burst::PU, false, 0); }
 void BM_RejectedRead(benchmark::State& state) {
   PoseVariant engine(false, 0);
   float out[16][4];
-  ZEMBRA::bench::RunRejected(state, [&](const std::vector<uint8_t>& read) {
-    return engine.ProcessPacket(read.data(), read.size(), out);
-  });
+  ZEMBRA::bench::RunRejected(
+      state, [&](const std::vector<uint8_t>& read) { return engine.ProcessPacket(read.data(), read.size(), out); });
 }
 
 ZEMBRA_POSE_BENCH(BM_Read133_UUFirst);

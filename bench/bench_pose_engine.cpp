@@ -33,9 +33,8 @@ void BM_Read70(benchmark::State& state) { Run(state, Burst::PU, false); }
 void BM_RejectedRead(benchmark::State& state) {
   PoseEngine engine;
   Pose pose{};
-  ZEMBRA::bench::RunRejected(state, [&](const std::vector<uint8_t>& read) {
-    return engine.ProcessPacket(read.data(), read.size(), pose);
-  });
+  ZEMBRA::bench::RunRejected(
+      state, [&](const std::vector<uint8_t>& read) { return engine.ProcessPacket(read.data(), read.size(), pose); });
 }
 
 ZEMBRA_POSE_BENCH(BM_Read133_UUFirst);

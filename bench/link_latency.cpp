@@ -98,9 +98,9 @@ int main(int argc, char** argv) {
 
   const auto openStart = Clock::now();
   driver.OpenPort(err, info);
-  receiver.WaitFor([](const ZEMBRA::sim::Statistics& s, ZEMBRA::sim::ReceiverState) {
-    return !s.channelRequests.empty();
-  }, std::chrono::seconds(5));
+  receiver.WaitFor(
+      [](const ZEMBRA::sim::Statistics& s, ZEMBRA::sim::ReceiverState) { return !s.channelRequests.empty(); },
+      std::chrono::seconds(5));
   const double setupMs = std::chrono::duration<double, std::milli>(Clock::now() - openStart).count();
   if (err != ZEMBRA::IMUError_None) {
     std::fprintf(stderr, "OpenPort failed: %d\n", int(err));

@@ -15,5 +15,4 @@ ZEMBRAIMU_API void UnInit(ZEMBRA::IZEMBRAIMU*& driver) {
   delete driver;
   driver = nullptr;
 }
-
 }

@@ -42,10 +42,14 @@ std::optional<unsigned> ParseUsbId(const std::string& text) {
   unsigned value = 0;
   for (char c : text) {
     unsigned digit;
-    if (c >= '0' && c <= '9') digit = unsigned(c - '0');
-    else if (c >= 'a' && c <= 'f') digit = unsigned(c - 'a' + 10);
-    else if (c >= 'A' && c <= 'F') digit = unsigned(c - 'A' + 10);
-    else return std::nullopt;
+    if (c >= '0' && c <= '9')
+      digit = unsigned(c - '0');
+    else if (c >= 'a' && c <= 'f')
+      digit = unsigned(c - 'a' + 10);
+    else if (c >= 'A' && c <= 'F')
+      digit = unsigned(c - 'A' + 10);
+    else
+      return std::nullopt;
     value = value * 16 + digit;
   }
   return value;
@@ -70,10 +74,14 @@ std::string PrintableText(const std::string& text) {
   while (i < text.size()) {
     const unsigned char lead = static_cast<unsigned char>(text[i]);
     size_t length = 0;
-    if (lead < 0x80) length = 1;
-    else if ((lead & 0xE0) == 0xC0 && lead >= 0xC2) length = 2;
-    else if ((lead & 0xF0) == 0xE0) length = 3;
-    else if ((lead & 0xF8) == 0xF0 && lead <= 0xF4) length = 4;
+    if (lead < 0x80)
+      length = 1;
+    else if ((lead & 0xE0) == 0xC0 && lead >= 0xC2)
+      length = 2;
+    else if ((lead & 0xF0) == 0xE0)
+      length = 3;
+    else if ((lead & 0xF8) == 0xF0 && lead <= 0xF4)
+      length = 4;
     bool valid = length > 0 && i + length <= text.size();
     for (size_t k = 1; valid && k < length; ++k) {
       valid = (static_cast<unsigned char>(text[i + k]) & 0xC0) == 0x80;

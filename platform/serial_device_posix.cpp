@@ -1,16 +1,16 @@
+#include <fcntl.h>
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <array>
 #include <boost/asio/read_until.hpp>
 #include <boost/asio/steady_timer.hpp>
 #include <boost/asio/write.hpp>
-#include <algorithm>
-#include <array>
 #include <cerrno>
-#include <fcntl.h>
 #include <ctime>
 
 #include "platform/serial_device.h"
@@ -114,12 +114,11 @@ void SerialDevice::AsyncWriteByte(uint8_t byte) {
 }
 
 void SerialDevice::AsyncReadBurst(uint8_t* buffer, size_t size, ReadHandler handler) {
-  port_.async_read_some(boost::asio::buffer(buffer, size),
-                        [this, buffer, size, handler = std::move(handler)](const boost::system::error_code& ec,
-                                                                           size_t n) {
-                          if (!ec && n < size && port_.is_open()) GatherBurst(buffer, size, n);
-                          handler(ec, n);
-                        });
+  port_.async_read_some(boost::asio::buffer(buffer, size), [this, buffer, size, handler = std::move(handler)](
+                                                               const boost::system::error_code& ec, size_t n) {
+    if (!ec && n < size && port_.is_open()) GatherBurst(buffer, size, n);
+    handler(ec, n);
+  });
 }
 
 // The rest of a burst: whatever follows within the idle gap. Runs on the
@@ -143,8 +142,8 @@ void SerialDevice::AsyncReadUntil(boost::asio::streambuf& stream, std::string_vi
 }
 
 size_t SerialDevice::ReadUntilPolling(boost::asio::streambuf& stream, std::string_view delimiter,
-                                   std::chrono::steady_clock::time_point deadline, const std::atomic<bool>& cancel,
-                                   boost::system::error_code& ec) {
+                                      std::chrono::steady_clock::time_point deadline, const std::atomic<bool>& cancel,
+                                      boost::system::error_code& ec) {
   constexpr auto kSlice = std::chrono::milliseconds(20);
   constexpr size_t kChunk = 512;
   size_t searched = 0;  // bytes already known to hold no delimiter start

@@ -102,7 +102,9 @@ ZEMBRA_IMU_API int ChannelHoppingSpecific(ZembraImuHandle* handle, int channel) 
   return Guarded(-1, [&] { return Glove(handle)->SetChannel(channel); });
 }
 
-ZEMBRA_IMU_API int ChannelHopping(ZembraImuHandle* handle) { return ChannelHoppingSpecific(handle, ZEMBRA_IMU::kRandomChannel); }
+ZEMBRA_IMU_API int ChannelHopping(ZembraImuHandle* handle) {
+  return ChannelHoppingSpecific(handle, ZEMBRA_IMU::kRandomChannel);
+}
 
 ZEMBRA_IMU_API void SetAdvancedMode(ZembraImuHandle* handle, bool enabled) {
   if (handle) Glove(handle)->pose().SetAdvancedMode(enabled);
@@ -127,5 +129,4 @@ ZEMBRA_IMU_API void SetDistalThumbOffset(ZembraImuHandle* handle, double x, doub
 ZEMBRA_IMU_API void SetThumbSlerpRate(ZembraImuHandle* handle, double first, double second) {
   if (handle) Glove(handle)->pose().SetThumbSlerpRate(first, second);
 }
-
 }

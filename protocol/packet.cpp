@@ -76,12 +76,18 @@ StatusFields DecodeStatus(const uint8_t* packet, size_t statusOffset) {
 
 int StatusSlotForSelector(int32_t selector) {
   switch (selector) {
-    case 3: return 0;
-    case 2: return 1;
-    case 4: return 2;
-    case 1: return 4;
-    case 0: return 5;
-    default: return 3;
+    case 3:
+      return 0;
+    case 2:
+      return 1;
+    case 4:
+      return 2;
+    case 1:
+      return 4;
+    case 0:
+      return 5;
+    default:
+      return 3;
   }
 }
 

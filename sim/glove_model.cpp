@@ -29,11 +29,8 @@ constexpr Wave kBend[kFingerCount] = {
 
 // Spread seen on a left hand; the right hand mirrors it.
 constexpr Wave kLeftSpread[kFingerCount] = {
-    {-8.0, 4.0, 5.3, 0.0},
-    {-4.0, 3.0, 5.9, 1.0},
-    {2.0, 3.0, 6.1, 2.0},
-    {7.0, 4.0, 6.7, 3.0},
-    {0.0, 8.0, 7.1, 4.0},  // thumb twist
+    {-8.0, 4.0, 5.3, 0.0}, {-4.0, 3.0, 5.9, 1.0}, {2.0, 3.0, 6.1, 2.0},
+    {7.0, 4.0, 6.7, 3.0},  {0.0, 8.0, 7.1, 4.0},  // thumb twist
 };
 
 }  // namespace

@@ -17,17 +17,17 @@
 // is logged to "lighthouse_standin.log" (its process id, its arguments
 // joined by "|", then each input line with carriage returns shown as \r);
 // each uploaded file is copied to "uploaded_<file>".
+#include <unistd.h>
+
 #include <chrono>
-#include <cstdlib>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <iostream>
 #include <map>
 #include <sstream>
 #include <string>
 #include <thread>
-
-#include <unistd.h>
 
 namespace {
 

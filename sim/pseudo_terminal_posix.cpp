@@ -4,11 +4,10 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <system_error>
-
-#include <algorithm>
 
 #include "sim/pseudo_terminal.h"
 

@@ -4,9 +4,9 @@
 #include <chrono>
 #include <cstdlib>
 #include <deque>
-#include <memory>
 #include <exception>
 #include <iostream>
+#include <memory>
 #include <mutex>
 #include <stdexcept>
 #include <string>
@@ -61,7 +61,8 @@ std::unique_ptr<Registration> Register(const ZEMBRA::sim::SimOptions& options,
   const char* sysfs = std::getenv("ZEMBRA_SYSFS_ROOT");
   const char* dev = std::getenv("ZEMBRA_DEV_ROOT");
   // Never the real /sys and /dev: only a tree named on purpose.
-  if (!sysfs || !*sysfs || !dev || !*dev) throw std::runtime_error("--register needs ZEMBRA_SYSFS_ROOT and ZEMBRA_DEV_ROOT");
+  if (!sysfs || !*sysfs || !dev || !*dev)
+    throw std::runtime_error("--register needs ZEMBRA_SYSFS_ROOT and ZEMBRA_DEV_ROOT");
   ZEMBRA::sim::SysfsTree tree(sysfs, dev);
   ZEMBRA::sim::UsbSerialReceiver receiver;
   receiver.name = options.registerName;

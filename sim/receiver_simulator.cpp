@@ -26,7 +26,8 @@ constexpr auto kIdleWait = std::chrono::seconds(1);
 constexpr const char* kPairingReply = "\r\npairing: glove joined, address stored\r\nfinished";
 
 int32_t CheckedHand(int32_t hand) {
-  if (hand != protocol::kLeftHand && hand != protocol::kRightHand) throw std::invalid_argument("hand must be left or right");
+  if (hand != protocol::kLeftHand && hand != protocol::kRightHand)
+    throw std::invalid_argument("hand must be left or right");
   return hand;
 }
 
@@ -60,7 +61,8 @@ std::string HexAddress(const std::array<uint8_t, protocol::kPairingAddressBytes>
 // touches it, and it reaches the shared state through the simulator's lock.
 struct ReceiverSimulator::Worker {
   explicit Worker(ReceiverSimulator& owner)
-      : sim(owner), period(std::chrono::duration_cast<SimClock::duration>(std::chrono::duration<double>(1.0 / owner.rate_))) {}
+      : sim(owner),
+        period(std::chrono::duration_cast<SimClock::duration>(std::chrono::duration<double>(1.0 / owner.rate_))) {}
 
   struct HeldBurst {
     uint64_t sequence;
@@ -201,7 +203,8 @@ struct ReceiverSimulator::Worker {
 
   bool ChannelSuits(int channel) const {
     const auto& jammed = sim.config_.jammedChannels;
-    return channel >= 1 && channel <= kChannelCount && protocol::ChannelFitsHand(channel, sim.hand_ == protocol::kRightHand) &&
+    return channel >= 1 && channel <= kChannelCount &&
+           protocol::ChannelFitsHand(channel, sim.hand_ == protocol::kRightHand) &&
            std::find(jammed.begin(), jammed.end(), channel) == jammed.end();
   }
 
@@ -270,8 +273,7 @@ struct ReceiverSimulator::Worker {
     request.channel = command.channel;
     request.address = command.address;
     UpdateStats([&request](Statistics& s) { PushBounded(s.pairings, request, kMaxLoggedTimes); });
-    events.push_back("pairing: channel " + std::to_string(request.channel) + ", address" +
-                     HexAddress(request.address));
+    events.push_back("pairing: channel " + std::to_string(request.channel) + ", address" + HexAddress(request.address));
     // Asked under the lock now, not from the copy taken at the top of the
     // loop: a change made before the host sent this request must apply.
     bool confirm;
@@ -281,8 +283,8 @@ struct ReceiverSimulator::Worker {
     }
     if (!confirm) return;
     const std::string reply = kPairingReply;
-    const bool sent = Write(reinterpret_cast<const uint8_t*>(reply.data()), reply.size(),
-                            sim.config_.queueLimit + reply.size());
+    const bool sent =
+        Write(reinterpret_cast<const uint8_t*>(reply.data()), reply.size(), sim.config_.queueLimit + reply.size());
     if (sent) {
       UpdateStats([](Statistics& s) { ++s.pairingConfirmations; });
       events.push_back("pairing confirmed");

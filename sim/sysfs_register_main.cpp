@@ -80,17 +80,28 @@ int main(int argc, char** argv) {
     }
     const char* value = argv[++i];
     bool ok = true;
-    if (option == "--sysfs-root") sysfsRoot = value;
-    else if (option == "--dev-root") devRoot = value;
-    else if (option == "--name") receiver.name = value;
-    else if (option == "--remove") removeName = value;
-    else if (option == "--serial") receiver.serial = std::string(value);
-    else if (option == "--product") receiver.product = std::string(value);
-    else if (option == "--vid") ok = ParseHex16(value, receiver.vendor_id);
-    else if (option == "--pid") ok = ParseHex16(value, receiver.product_id);
-    else if (option == "--latency") ok = ParseLatency(value, receiver.latency_timer);
-    else if (option == "--driver") receiver.driver = value;
-    else if (option == "--node-target") receiver.node_target = value;
+    if (option == "--sysfs-root")
+      sysfsRoot = value;
+    else if (option == "--dev-root")
+      devRoot = value;
+    else if (option == "--name")
+      receiver.name = value;
+    else if (option == "--remove")
+      removeName = value;
+    else if (option == "--serial")
+      receiver.serial = std::string(value);
+    else if (option == "--product")
+      receiver.product = std::string(value);
+    else if (option == "--vid")
+      ok = ParseHex16(value, receiver.vendor_id);
+    else if (option == "--pid")
+      ok = ParseHex16(value, receiver.product_id);
+    else if (option == "--latency")
+      ok = ParseLatency(value, receiver.latency_timer);
+    else if (option == "--driver")
+      receiver.driver = value;
+    else if (option == "--node-target")
+      receiver.node_target = value;
     else {
       std::fprintf(stderr, "zembra-sysfs-register: unknown option %s\n", option.c_str());
       Usage();

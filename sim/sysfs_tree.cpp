@@ -183,8 +183,10 @@ bool SysfsTree::Remove(const std::string& name) {
   if (!ec && !owned.empty() && Inside(owned, devices)) fs::remove_all(owned, ec);
 
   ec.clear();
-  if (fs::is_symlink(fs::symlink_status(entry, ec))) fs::remove(entry, ec);
-  else fs::remove_all(entry, ec);
+  if (fs::is_symlink(fs::symlink_status(entry, ec)))
+    fs::remove(entry, ec);
+  else
+    fs::remove_all(entry, ec);
   const fs::path node = fs::path(devRoot_) / name;
   std::error_code nodeEc;
   fs::remove(node, nodeEc);

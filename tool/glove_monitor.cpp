@@ -8,9 +8,9 @@
 #include "tool/tool_log.h"
 
 using ZEMBRA::EIMUError;
-using ZEMBRA::HandType;
 using ZEMBRA::Hand_Left;
 using ZEMBRA::Hand_Right;
+using ZEMBRA::HandType;
 using ZEMBRA::IMUError_None;
 
 namespace {
@@ -54,11 +54,20 @@ void CheckGloveStatus::CZEMBRAIMUEventHandler::OnReceivedIMUData(ZEMBRA::Pose po
 void CheckGloveStatus::CZEMBRAIMUEventHandler::OnReceivedIMUEvent(ZEMBRA::IMUEvent event, void*) {
   const char* text = nullptr;
   switch (event.type) {
-    case ZEMBRA::IMUEvent_LowBattery: text = "Low Battery!"; break;
-    case ZEMBRA::IMUEvent_BatteryFull: text = "Battery Full!"; break;
-    case ZEMBRA::IMUEvent_Paired: text = "Data Glove Paired!"; break;
-    case ZEMBRA::IMUEvent_MagneticAbnormal: text = "Magnetic Abnormal Detected!"; break;
-    default: return;
+    case ZEMBRA::IMUEvent_LowBattery:
+      text = "Low Battery!";
+      break;
+    case ZEMBRA::IMUEvent_BatteryFull:
+      text = "Battery Full!";
+      break;
+    case ZEMBRA::IMUEvent_Paired:
+      text = "Data Glove Paired!";
+      break;
+    case ZEMBRA::IMUEvent_MagneticAbnormal:
+      text = "Magnetic Abnormal Detected!";
+      break;
+    default:
+      return;
   }
   std::cout << text << std::endl;
 }

@@ -212,18 +212,19 @@ void ZEMBRAGloveConfigTool::BuildWidgets() {
   toolBar->setFont(toolFont);
   toolBar->setStyleSheet("QToolBar { spacing: 3px; border: 0px} ");
   addToolBar(Qt::BottomToolBarArea, toolBar);
-  hands_[0].gloveAction = StatusAction(this, "actionLeftHand", "LeftHand", QString::fromUtf8("左手手套"), "LHNotPaired.png");
+  hands_[0].gloveAction =
+      StatusAction(this, "actionLeftHand", "LeftHand", QString::fromUtf8("左手手套"), "LHNotPaired.png");
   hands_[1].gloveAction =
       StatusAction(this, "actionRightHand", "RightHand", QString::fromUtf8("右手手套"), "RHNotPaired.png");
   hands_[0].trackerAction =
       StatusAction(this, "actionLeftTracker", "LeftTracker", QString::fromUtf8("左手追踪器"), "tracker_status_off.png");
-  hands_[1].trackerAction = StatusAction(this, "actionRightTracker", "RightTracker",
-                                         QString::fromUtf8("右手追踪器"), "tracker_status_off.png");
+  hands_[1].trackerAction = StatusAction(this, "actionRightTracker", "RightTracker", QString::fromUtf8("右手追踪器"),
+                                         "tracker_status_off.png");
   hands_[0].gloveIcon = "LHNotPaired.png";
   hands_[1].gloveIcon = "RHNotPaired.png";
   for (Hand& hand : hands_) hand.trackerIcon = "tracker_status_off.png";
-  for (QAction* action : {hands_[0].gloveAction, hands_[1].gloveAction, hands_[0].trackerAction,
-                          hands_[1].trackerAction}) {
+  for (QAction* action :
+       {hands_[0].gloveAction, hands_[1].gloveAction, hands_[0].trackerAction, hands_[1].trackerAction}) {
     toolBar->addAction(action);
     toolBar->addSeparator();
   }
@@ -408,7 +409,8 @@ void ZEMBRAGloveConfigTool::OnGloveStatusReceived(GloveStatusStruct status) {
       UpdateReadyLabel();
       break;
     case GloveStatus_GlovePortClosedForPairing:
-      ToolLog(left ? "GloveStatus_GlovePortClosedForPairing: Hand_Left" : "GloveStatus_GlovePortClosedForPairing: Hand_Right");
+      ToolLog(left ? "GloveStatus_GlovePortClosedForPairing: Hand_Left"
+                   : "GloveStatus_GlovePortClosedForPairing: Hand_Right");
       if (hand->closingForDemo) {
         hand->closingForDemo = false;
         MaybeLaunchDemo();
@@ -467,15 +469,24 @@ void ZEMBRAGloveConfigTool::OnTBarActionClicked(QAction*) {}
 
 void ZEMBRAGloveConfigTool::OnMenuBarActionClicked(QAction* action) {
   const QString name = action->objectName();
-  if (name == "actionRun_Glove_3D_Demo") OnRun3DDemo();
-  else if (name == "actionRun_Glove_VR_Demo") OnRunVRDemo();
-  else if (name == "actionPair_Left_Hand_Glove") OnPairingLHGloveClicked();
-  else if (name == "actionPair_Right_Hand_Glove") OnPairingRHGloveClicked();
-  else if (name == "actionConfig_Left_Hand_Tracker") OnConfigLHTrackerClicked();
-  else if (name == "actionConfig_Right_Hand_Tracker") OnConfigRHTrackerClicked();
-  else if (name == "actionStart_Recording") OnStartRecording();
-  else if (name == "actionReset_Latency_Timer") OnResetLatencyTimer();
-  else if (name == "actionQuit") OnCloseApplication();
+  if (name == "actionRun_Glove_3D_Demo")
+    OnRun3DDemo();
+  else if (name == "actionRun_Glove_VR_Demo")
+    OnRunVRDemo();
+  else if (name == "actionPair_Left_Hand_Glove")
+    OnPairingLHGloveClicked();
+  else if (name == "actionPair_Right_Hand_Glove")
+    OnPairingRHGloveClicked();
+  else if (name == "actionConfig_Left_Hand_Tracker")
+    OnConfigLHTrackerClicked();
+  else if (name == "actionConfig_Right_Hand_Tracker")
+    OnConfigRHTrackerClicked();
+  else if (name == "actionStart_Recording")
+    OnStartRecording();
+  else if (name == "actionReset_Latency_Timer")
+    OnResetLatencyTimer();
+  else if (name == "actionQuit")
+    OnCloseApplication();
 }
 
 void ZEMBRAGloveConfigTool::ShowContextMenu(const QPoint& pos) {
@@ -499,8 +510,8 @@ void ZEMBRAGloveConfigTool::ShowContextMenu(const QPoint& pos) {
     record->setText("&Start Recording");
     record->setIcon(Resource("play-button.png"));
   }
-  const std::vector<QAction*> created = {pairLeft, pairRight, configLeft, identifyLeft, configRight, identifyRight,
-                                         resetLatency, run3D,  runVR,      quit,         record};
+  const std::vector<QAction*> created = {pairLeft,     pairRight, configLeft, identifyLeft, configRight, identifyRight,
+                                         resetLatency, run3D,     runVR,      quit,         record};
   connect(pairLeft, &QAction::triggered, this, &ZEMBRAGloveConfigTool::OnPairingLHGloveClicked);
   connect(pairRight, &QAction::triggered, this, &ZEMBRAGloveConfigTool::OnPairingRHGloveClicked);
   connect(configLeft, &QAction::triggered, this, &ZEMBRAGloveConfigTool::OnConfigLHTrackerClicked);

@@ -57,8 +57,7 @@ PairingProcess* ZEMBRAGloveConfigTool::OpenPairingDialog(Hand& hand) {
           &ZEMBRAGloveConfigTool::OnPairingTheOtherHandReceived);
   connect(dialog, qOverload<HandType>(&PairingProcess::OnPairingRetry), this,
           &ZEMBRAGloveConfigTool::OnPairingRetryReceived);
-  connect(dialog, &PairingProcess::OnPairingDoneSendtoMainWindow, this,
-          &ZEMBRAGloveConfigTool::OnPairingDoneReceived);
+  connect(dialog, &PairingProcess::OnPairingDoneSendtoMainWindow, this, &ZEMBRAGloveConfigTool::OnPairingDoneReceived);
   return dialog;
 }
 

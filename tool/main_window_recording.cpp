@@ -170,8 +170,8 @@ void ZEMBRAGloveConfigTool::OnGloveRecordDataReceived(std::vector<ZEMBRA::Pose> 
 void ZEMBRAGloveConfigTool::WriteRecording() {
   for (const Hand& hand : hands_) {
     if (hand.frames.empty()) {
-      recordResult_ = QStringLiteral("no frame of the %1 hand was recorded").arg(hand.type == Hand_Left ? "left"
-                                                                                                      : "right");
+      recordResult_ =
+          QStringLiteral("no frame of the %1 hand was recorded").arg(hand.type == Hand_Left ? "left" : "right");
       return;
     }
   }
@@ -180,8 +180,7 @@ void ZEMBRAGloveConfigTool::WriteRecording() {
     recordResult_ = QStringLiteral("the skeleton header %1 was not found").arg(kHeaderFile);
     return;
   }
-  const std::string text =
-      ZEMBRA::recording::BuildBvhText(header.toStdString(), hands_[0].frames, hands_[1].frames);
+  const std::string text = ZEMBRA::recording::BuildBvhText(header.toStdString(), hands_[0].frames, hands_[1].frames);
   ToolLog(QStringLiteral("totalFrames %1").arg(std::min(hands_[0].frames.size(), hands_[1].frames.size())));
   const std::string error = ZEMBRA::recording::WriteTextFile(recordFilePath_.toStdString(), text);
   if (!error.empty()) {

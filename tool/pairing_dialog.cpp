@@ -48,10 +48,17 @@ void PairingProcess::CZEMBRAIMUEventHandler::OnReceivedIMUEvent(ZEMBRA::IMUEvent
       emit static_cast<PairingProcess*>(context)->OnPairingDone(event.hand);
       text = "Data Glove Paired!";
       break;
-    case ZEMBRA::IMUEvent_LowBattery: text = "Low Battery!"; break;
-    case ZEMBRA::IMUEvent_BatteryFull: text = "Battery Full!"; break;
-    case ZEMBRA::IMUEvent_MagneticAbnormal: text = "Magnetic Abnormal Detected!"; break;
-    default: return;
+    case ZEMBRA::IMUEvent_LowBattery:
+      text = "Low Battery!";
+      break;
+    case ZEMBRA::IMUEvent_BatteryFull:
+      text = "Battery Full!";
+      break;
+    case ZEMBRA::IMUEvent_MagneticAbnormal:
+      text = "Magnetic Abnormal Detected!";
+      break;
+    default:
+      return;
   }
   std::cout << text << std::endl;
 }
@@ -167,7 +174,9 @@ QPushButton* PairingProcess::button(const QString& text) const {
   return nullptr;
 }
 
-ZEMBRA::IZEMBRAIMU*& PairingProcess::DriverFor(HandType type) { return type == Hand_Right ? rightDriver_ : leftDriver_; }
+ZEMBRA::IZEMBRAIMU*& PairingProcess::DriverFor(HandType type) {
+  return type == Hand_Right ? rightDriver_ : leftDriver_;
+}
 
 void PairingProcess::OnPairingReceived(HandType type) {
   // Meant for this dialog's hand, once: a second request must not pair again.

@@ -3,14 +3,14 @@
 #include <chrono>
 #include <cstdio>
 #include <iostream>
-#include <thread>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "driver/discovery/hand_port.h"
-#include "platform/latency_timer.h"
 #include "log/log.h"
+#include "platform/latency_timer.h"
 #include "platform/port_enum.h"
 
 namespace ZEMBRA {
@@ -27,10 +27,10 @@ ZEMBRAIMUImpl::ZEMBRAIMUImpl(EIMUError& err, int mode, std::unique_ptr<tracker::
   err = IMUError_None;
   if (mode_ == kModeTrackers) {
     StartTrackerRuntime(err);
-    trackers_ = std::make_unique<tracker::TrackerSupport>(
-        trackerRuntimeReady_ ? trackerRuntime_.get() : nullptr, trackerLog_, std::cerr, [this](const IMUEvent& event) {
-          if (handler_) handler_->OnReceivedIMUEvent(event, context_);
-        });
+    trackers_ = std::make_unique<tracker::TrackerSupport>(trackerRuntimeReady_ ? trackerRuntime_.get() : nullptr,
+                                                          trackerLog_, std::cerr, [this](const IMUEvent& event) {
+                                                            if (handler_) handler_->OnReceivedIMUEvent(event, context_);
+                                                          });
   }
 }
 
@@ -50,7 +50,7 @@ void ZEMBRAIMUImpl::StartTrackerRuntime(EIMUError& err) {
     }
     const std::string text = trackerRuntime_ ? trackerRuntime_->ErrorText(error) : "no tracker runtime";
     log::Printf("Unable to init runtime: %s\n", text.c_str());
-      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
   }
   err = IMUError_OperationFailed;
 }

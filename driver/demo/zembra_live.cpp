@@ -114,8 +114,8 @@ int main(int argc, char** argv) {
   const auto start = std::chrono::steady_clock::now();
   while (opened > 0 && !g_stop) {
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
-    const long elapsed = long(
-        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count());
+    const long elapsed =
+        long(std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count());
     PrintValues(gloves, elapsed);
     if (seconds > 0 && elapsed >= long(seconds * 1000)) break;
   }

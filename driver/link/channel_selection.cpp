@@ -11,9 +11,7 @@ bool Fits(const std::vector<protocol::ChannelNoise>& list, int index, bool right
   return index >= 0 && size_t(index) < list.size() && protocol::ChannelFitsHand(list[size_t(index)].channel, rightHand);
 }
 
-int Wrap(const std::vector<protocol::ChannelNoise>& list, int limit) {
-  return std::min(limit, int(list.size()));
-}
+int Wrap(const std::vector<protocol::ChannelNoise>& list, int limit) { return std::min(limit, int(list.size())); }
 
 }  // namespace
 

@@ -1,7 +1,7 @@
 #include "driver/link/glove_link.h"
 
-#include <boost/asio/buffers_iterator.hpp>
 #include <array>
+#include <boost/asio/buffers_iterator.hpp>
 #include <boost/asio/post.hpp>
 #include <ctime>
 #include <random>
@@ -31,10 +31,11 @@ void PrintSystemError(const boost::system::system_error& error) {
 }
 
 void PrintOpenFailure(const std::string& portName, const boost::system::error_code& error) {
-  log::Stream() << "error : port_->open() failed...com_port_name=" << portName << ", e=" << error.message() << std::endl;
+  log::Stream() << "error : port_->open() failed...com_port_name=" << portName << ", e=" << error.message()
+                << std::endl;
   if (platform::IsPermissionDenied(error)) {
     log::Stream() << "This user may not open " << portName << "; docs/linux-setup.md says how to grant access"
-              << std::endl;
+                  << std::endl;
   }
 }
 
@@ -43,7 +44,10 @@ float SecondsSince(int64_t start) { return platform::SecondsSince(start, platfor
 }  // namespace
 
 GloveLink::GloveLink(LinkListener& listener, LinkTimings timings)
-    : listener_(listener), timings_(timings), work_(boost::asio::make_work_guard(io_)), streamBuffer_(kStreamBufferLimit) {
+    : listener_(listener),
+      timings_(timings),
+      work_(boost::asio::make_work_guard(io_)),
+      streamBuffer_(kStreamBufferLimit) {
   streamBuffer_.prepare(128);
 }
 
@@ -193,7 +197,7 @@ void GloveLink::ChannelSetup() {
   }
   currentChannel_ = channel;
   log::Stream() << (rightHand() ? "Righthand setup to channel:" : "Lefthand setup to channel:") << channel
-            << " Noise:" << noise << std::endl;
+                << " Noise:" << noise << std::endl;
   WriteByte(protocol::ChannelSetupSequence(channel)[1]);
   log::Stream() << "   Device setup time:" << SecondsSince(openTime_) << std::endl;
 }
@@ -234,7 +238,7 @@ void GloveLink::Reconnect() {
   }
   currentChannel_ = channel;
   log::Stream() << (rightHand() ? "Righthand Re-Connecting..... Channel: " : "Lefthand Re-Connecting..... Channel: ")
-            << channel << std::endl;
+                << channel << std::endl;
   WriteByte(protocol::ChannelSetupSequence(channel)[1]);
 }
 
@@ -287,7 +291,7 @@ void GloveLink::StartPairing(int channel, const PortInfo& info, EIMUError& err, 
       err = IMUError_PortAccessDenied;
       if (platform::IsAccessDenied(openError)) {
         log::Printf("ERROR_ACCESS_DENIED: Port is already opened...2\n");
-          } else {
+      } else {
         PrintOpenFailure(info.port_name, openError);
       }
       return;
@@ -383,7 +387,8 @@ void GloveLink::Vibrate(EIMUError& err) {
 }
 
 void GloveLink::VibratePeriod(EIMUError& err, int milliseconds) {
-  const VibrationEnd end = link::Vibrate(milliseconds, [this] { return WriteByte(protocol::kCmdVibrate); }, kNever);
+  const VibrationEnd end = link::Vibrate(
+      milliseconds, [this] { return WriteByte(protocol::kCmdVibrate); }, kNever);
   err = end == VibrationEnd::WriteFailed ? IMUError_OperationFailed : IMUError_None;
 }
 

@@ -126,8 +126,8 @@ void PoseEngine::ComputeJoints(const std::array<Quat, 4>& alignment) {
                     spread);
   } else {
     const F4 base = hand == Hand_Left ? Load(kLeftSpread) : -Load(kLeftSpread);
-    spread = Select((bendZ > Splat(0.0f)) | (bendZ < Splat(-100.0f)), (Splat(160.0f) - bendZ) / Splat(160.0f) * base,
-                    base);
+    spread =
+        Select((bendZ > Splat(0.0f)) | (bendZ < Splat(-100.0f)), (Splat(160.0f) - bendZ) / Splat(160.0f) * base, base);
   }
   const Quat4 q_world_estimate = Mul(q_world_wrist4, FromEulerYZ(spread, bendZ));
 
@@ -159,8 +159,7 @@ void PoseEngine::ComputeJoints(const std::array<Quat, 4>& alignment) {
   Store(q_world_proximal, &joints_[Joint_PinkyProximal]);
 
   // A bent finger curls its distal joint by a quarter of the bend.
-  const Quat4 q_world_distalCurled =
-      Mul(q_world_intermediate, RotZHalfAngle(bend * Splat(-kDegToRad) * Splat(0.25f)));
+  const Quat4 q_world_distalCurled = Mul(q_world_intermediate, RotZHalfAngle(bend * Splat(-kDegToRad) * Splat(0.25f)));
   Store(Select(bend < Splat(0.0f), q_world_distalCurled, q_world_intermediate), &joints_[Joint_PinkyDistal]);
 
   // The thumb: its rest rotation on the wrist, its sensor corrected.

@@ -109,10 +109,10 @@ bool ConsoleSession::Start(const std::string& program, const std::vector<std::st
     if (!impl->UseCloseOnExecPipes(error)) return false;
     std::error_code launchError;
     if (workDir.empty()) {
-      impl->child = bp::child(exe, bp::args(args), bp::std_in < impl->toChild, bp::std_out > impl->fromChild,
+      impl->child = bp::child(exe, bp::args(args), bp::std_in<impl->toChild, bp::std_out> impl->fromChild,
                               OnlyStandardStreams(), launchError);
     } else {
-      impl->child = bp::child(exe, bp::args(args), bp::std_in < impl->toChild, bp::std_out > impl->fromChild,
+      impl->child = bp::child(exe, bp::args(args), bp::std_in<impl->toChild, bp::std_out> impl->fromChild,
                               bp::start_dir(workDir.string()), OnlyStandardStreams(), launchError);
     }
     if (launchError) {

@@ -99,7 +99,8 @@ class Dialogue {
 };
 
 std::filesystem::path ConfigPath(const ConsoleSettings& settings, HandType hand) {
-  return settings.workDir.empty() ? std::filesystem::path(ConfigFileName(hand)) : settings.workDir / ConfigFileName(hand);
+  return settings.workDir.empty() ? std::filesystem::path(ConfigFileName(hand))
+                                  : settings.workDir / ConfigFileName(hand);
 }
 
 const char* RenderModel(HandType hand) { return hand == Hand_Left ? "LH" : "RH"; }

@@ -65,7 +65,7 @@ bool SerialPort::Open(const std::string& portName, int baudRate) {
   const boost::system::error_code openError = port_->Open(portName);
   if (openError) {
     log::Stream() << "error : port_->open() failed...com_port_name=" << portName << ", e=" << openError.message()
-              << std::endl;
+                  << std::endl;
     return false;
   }
   const boost::system::error_code lineError = port_->ApplyLineSettings(baudRate);
@@ -91,7 +91,8 @@ bool SerialPort::Restart() {
 
 SerialPort::ReportResult SerialPort::ReadChannelReport() {
   using ZEMBRA::link::ReportReading;
-  const ReportReading reading = ZEMBRA::link::ReadChannelReport(*port_, streamBuffer_, timings_.reportTimeout, closing_);
+  const ReportReading reading =
+      ZEMBRA::link::ReadChannelReport(*port_, streamBuffer_, timings_.reportTimeout, closing_);
   switch (reading.status) {
     case ReportReading::Status::Cancelled:
       return ReportResult::Cancelled;
@@ -239,8 +240,8 @@ void SerialPort::ParsePacket(const uint8_t* data, size_t size) {
   if (!read.accepted()) return;
   windows_.CountPacket();
   if (pose_.Process(read, joints_) == PoseVariant::Outcome::Pose && dataCallback_) {
-    dataCallback_(context_, joints_, windows_.lastSecond(), pose_.statusByte(), pose_.statusTable(), pose_.statusValue(),
-                  hand_, radioChannel_.load());
+    dataCallback_(context_, joints_, windows_.lastSecond(), pose_.statusByte(), pose_.statusTable(),
+                  pose_.statusValue(), hand_, radioChannel_.load());
   }
 }
 
@@ -259,7 +260,8 @@ void SerialPort::VibratePeriod(int milliseconds) {
   auto finished = std::make_shared<std::atomic<bool>>(false);
   std::thread worker([this, milliseconds, finished] {
     const uint8_t vibrate = protocol::kCmdVibrate;
-    ZEMBRA::link::Vibrate(milliseconds, [&] { return WriteBytes(&vibrate, 1) == 1; }, closing_);
+    ZEMBRA::link::Vibrate(
+        milliseconds, [&] { return WriteBytes(&vibrate, 1) == 1; }, closing_);
     finished->store(true);
   });
   vibrationWorkers_.push_back(VibrationWorker{std::move(worker), std::move(finished)});

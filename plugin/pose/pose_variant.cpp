@@ -48,7 +48,9 @@ constexpr double kDistalClosed = 0.5;
 
 // Thumb reference (relative to the wrist) and thumb sensor correction, per
 // hand: the driver's single-precision constants widened.
-constexpr Quatd Widened(const protocol::QuatConstant& q) { return {double(q.x), double(q.y), double(q.z), double(q.w)}; }
+constexpr Quatd Widened(const protocol::QuatConstant& q) {
+  return {double(q.x), double(q.y), double(q.z), double(q.w)};
+}
 constexpr Quatd kRightThumbReference = Widened(protocol::kRightThumbReference);
 constexpr Quatd kRightThumbCorrection = Widened(protocol::kRightThumbCorrection);
 constexpr Quatd kLeftThumbReference = Widened(protocol::kLeftThumbReference);

@@ -12,8 +12,8 @@
 //   fault <index> size|second|noterm   string property faults of a device
 //   event <type> <index>        a pending event
 #include <cstdint>
-#include <cstring>
 #include <cstdlib>
+#include <cstring>
 #include <deque>
 #include <fstream>
 #include <map>
@@ -104,8 +104,7 @@ bool GetBoolTrackedDeviceProperty(uint32_t index, int32_t property, int32_t* err
   return s.devices[index].wireless;
 }
 
-uint32_t GetStringTrackedDeviceProperty(uint32_t index, int32_t property, char* buffer, uint32_t size,
-                                        int32_t* error) {
+uint32_t GetStringTrackedDeviceProperty(uint32_t index, int32_t property, char* buffer, uint32_t size, int32_t* error) {
   State& s = state();
   std::lock_guard<std::mutex> lock(s.mutex);
   ++s.counters["call28"];
@@ -238,11 +237,16 @@ STANDIN_EXPORT void VR_ShutdownInternal() {
 
 STANDIN_EXPORT const char* VR_GetVRInitErrorAsEnglishDescription(int32_t error) {
   switch (error) {
-    case 0: return "No Error (0)";
-    case 108: return "Hmd Not Found (108)";
-    case 109: return "Not Initialized (109)";
-    case 110: return "Installation path could not be located (110)";
-    default: return "Unknown error (stand-in)";
+    case 0:
+      return "No Error (0)";
+    case 108:
+      return "Hmd Not Found (108)";
+    case 109:
+      return "Not Initialized (109)";
+    case 110:
+      return "Installation path could not be located (110)";
+    default:
+      return "Unknown error (stand-in)";
   }
 }
 

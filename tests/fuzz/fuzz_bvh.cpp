@@ -30,7 +30,8 @@ void Require(bool ok, const char* what) {
 std::string Header() {
   std::string text = "HIERARCHY\nROOT Hands\n{\nOFFSET 0 0 0\nCHANNELS 0\n";
   for (int hand = 0; hand < 2; ++hand) {
-    for (int j = 0; j < Joint_Count; ++j) text += "JOINT J\n{\nOFFSET 0 0 1\nCHANNELS 3 Zrotation Yrotation Xrotation\n";
+    for (int j = 0; j < Joint_Count; ++j)
+      text += "JOINT J\n{\nOFFSET 0 0 1\nCHANNELS 3 Zrotation Yrotation Xrotation\n";
     text += "End Site\n{\nOFFSET 0 0 1\n}\n";
     for (int j = 0; j < Joint_Count; ++j) text += "}\n";
   }

@@ -117,7 +117,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     // Every sensor passed the gate, so every input to the joints was a
     // finite unit rotation: the joints must be too.
-    for (int j = 0; j < ZEMBRA::Joint_Count; ++j) Require(Unit(pose.joints[j], 1e-3), "joint is a finite unit rotation");
+    for (int j = 0; j < ZEMBRA::Joint_Count; ++j)
+      Require(Unit(pose.joints[j], 1e-3), "joint is a finite unit rotation");
     for (int f = 0; f < 5; ++f) Require(std::isfinite(engine.FingerValue(f)), "finger value is finite");
     Require(pose.type == hand, "pose carries the hand");
     for (int k = 0; k < 6; ++k) Require(pose.statusTable[k] == status.table[k], "status table as sent");

@@ -51,9 +51,9 @@ void CheckReport(std::string_view text) {
   const ChannelReport report = ParseChannelReport(text);
   const size_t limit = tokens.size() < 100 ? tokens.size() : 100;
 
-  Require(report.error.empty() || report.error == "invalid stof argument" ||
-              report.error == "stof argument out of range",
-          "error text is one of the conversion's");
+  Require(
+      report.error.empty() || report.error == "invalid stof argument" || report.error == "stof argument out of range",
+      "error text is one of the conversion's");
   if (report.ok()) {
     Require(report.channels.size() == limit, "every terminated token up to 100 becomes a channel");
   } else {

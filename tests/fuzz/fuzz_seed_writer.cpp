@@ -49,7 +49,8 @@ int main(int argc, char** argv) {
 
   std::string report(720, '=');
   report += "/////";
-  for (int k = 1; k <= 100; ++k) report += std::to_string(k % 7) + "." + std::to_string(k % 10) + (k % 10 ? "," : "%\r\n,");
+  for (int k = 1; k <= 100; ++k)
+    report += std::to_string(k % 7) + "." + std::to_string(k % 10) + (k % 10 ? "," : "%\r\n,");
   Write(protocolDir, "report_full", Bytes(report + "TUPU"));
   Write(protocolDir, "report_short", Bytes("/////1.5,2,0.25,TUPU"));
   Write(protocolDir, "report_bad", Bytes("/////1,2,abc,1e99,TUPU"));

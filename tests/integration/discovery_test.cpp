@@ -4,6 +4,8 @@
 
 #include <errno.h>
 #include <fcntl.h>
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
 #include <stdlib.h>
 #include <sys/mman.h>
 #include <sys/wait.h>
@@ -16,23 +18,20 @@
 #include <regex>
 #include <string>
 
-#include <gmock/gmock.h>
-#include <gtest/gtest.h>
-
-#include "tests/support/temp_dir.h"
 #include "driver/ZEMBRAIMUImpl.h"
 #include "sim/sysfs_tree.h"
+#include "tests/support/temp_dir.h"
 
 namespace {
 
 namespace fs = std::filesystem;
+using ::testing::HasSubstr;
+using ::testing::Not;
 using ZEMBRA::EIMUError;
 using ZEMBRA::PortInfo;
 using ZEMBRA::ZEMBRAIMUImpl;
 using ZEMBRA::sim::SysfsTree;
 using ZEMBRA::sim::UsbSerialReceiver;
-using ::testing::HasSubstr;
-using ::testing::Not;
 
 // Each test's trees live in a directory of its own.
 class TempDir : public ZEMBRA::testsupport::TempDir {
@@ -345,9 +344,9 @@ TEST_F(DiscoveryTest, PortsCommandShowsEachPortAndItsHand) {
   out = RunPorts(status);
   EXPECT_EQ(status, 0);
   EXPECT_THAT(out, HasSubstr(Node("ttyUSB1") + "\n  description: ZEMBRA Glove Receiver\n"
-                             "  hardware id: USB\\VID_0403&PID_6001\n"
-                             "  instance id: USB\\VID_0403&PID_6001\\ZEMBRA-LH-0001\n"
-                             "  serves:      left hand\n"));
+                                               "  hardware id: USB\\VID_0403&PID_6001\n"
+                                               "  instance id: USB\\VID_0403&PID_6001\\ZEMBRA-LH-0001\n"
+                                               "  serves:      left hand\n"));
   EXPECT_THAT(out, HasSubstr("instance id: USB\\VID_0403&PID_6001\\A5XK3RJT\n  serves:      no hand"));
   EXPECT_THAT(out, HasSubstr("serves:      left hand (ignored: " + Node("ttyUSB1") + " comes first)"));
   EXPECT_THAT(out, HasSubstr("Left hand:  " + Node("ttyUSB1") + "\n"));

@@ -15,8 +15,8 @@
 #include "sim/receiver_simulator.h"
 #include "sim/sysfs_tree.h"
 #include "tests/support/recording_handler.h"
-#include "tests/support/temp_dir.h"
 #include "tests/support/stdout_capture.h"
+#include "tests/support/temp_dir.h"
 
 namespace ZEMBRA {
 namespace {

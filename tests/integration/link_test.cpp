@@ -113,8 +113,8 @@ TEST_F(LinkTest, ChannelSetUpPicksTheQuietestChannelForTheHandAndStreams) {
     driver_->ClosePort(err);
     EXPECT_EQ(err, IMUError_None);
     const std::string out = capture.Stop();
-    const std::string setup = std::string(hand == Hand_Left ? "Lefthand" : "Righthand") + " setup to channel:" +
-                              std::to_string(expected) + " Noise:";
+    const std::string setup = std::string(hand == Hand_Left ? "Lefthand" : "Righthand") +
+                              " setup to channel:" + std::to_string(expected) + " Noise:";
     EXPECT_NE(out.find(setup), std::string::npos) << out;
     EXPECT_NE(out.find("Port Initialized!"), std::string::npos);
     EXPECT_NE(out.find("   Device setup time:"), std::string::npos);

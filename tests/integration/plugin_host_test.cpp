@@ -19,10 +19,10 @@
 #include "plugin/pose_variant.h"
 #include "sim/packet_builder.h"
 #include "sim/receiver_simulator.h"
-#include "zembra/Pose.h"
 #include "sim/sysfs_tree.h"
 #include "tests/support/pty_pair.h"
 #include "tests/support/stdout_capture.h"
+#include "zembra/Pose.h"
 
 namespace {
 
@@ -32,12 +32,15 @@ using ZEMBRA::HandType;
 using DataCallback = void (*)(void*, const float[16][4], int, int, const int*, float, int, int);
 using EventCallback = void (*)(void*, int);
 
-const char* const kExports[] = {"InitDataGlove",          "RegisterDataCallback",   "RegisterEventCallback",
-                                "OpenPort",               "StartStreaming",         "ClosePort",
-                                "OnSaveCalibration",      "OnOkPoseAlignment",      "OnCloseFingerAlignment",
-                                "VibratePeriod",          "ChannelHopping",         "ChannelHoppingSpecific",
-                                "SetAdvancedMode",        "SetHardwareVersion",     "SetProximalThumbOffset",
-                                "SetIntermediateThumbOffset", "SetDistalThumbOffset", "SetThumbSlerpRate"};
+const char* const kExports[] = {"InitDataGlove",          "RegisterDataCallback",
+                                "RegisterEventCallback",  "OpenPort",
+                                "StartStreaming",         "ClosePort",
+                                "OnSaveCalibration",      "OnOkPoseAlignment",
+                                "OnCloseFingerAlignment", "VibratePeriod",
+                                "ChannelHopping",         "ChannelHoppingSpecific",
+                                "SetAdvancedMode",        "SetHardwareVersion",
+                                "SetProximalThumbOffset", "SetIntermediateThumbOffset",
+                                "SetDistalThumbOffset",   "SetThumbSlerpRate"};
 
 // The exports, looked up as the engine would.
 struct Plugin {
@@ -76,9 +79,9 @@ struct Plugin {
     Bind(ChannelHopping, "ChannelHopping");
     Bind(ChannelHoppingSpecific, "ChannelHoppingSpecific");
     Bind(SetAdvancedMode, "SetAdvancedMode");
-    return InitDataGlove && RegisterDataCallback && RegisterEventCallback && OpenPort && StartStreaming &&
-           ClosePort && OnSaveCalibration && OnOkPoseAlignment && OnCloseFingerAlignment && VibratePeriod &&
-           ChannelHopping && ChannelHoppingSpecific && SetAdvancedMode;
+    return InitDataGlove && RegisterDataCallback && RegisterEventCallback && OpenPort && StartStreaming && ClosePort &&
+           OnSaveCalibration && OnOkPoseAlignment && OnCloseFingerAlignment && VibratePeriod && ChannelHopping &&
+           ChannelHoppingSpecific && SetAdvancedMode;
   }
   ~Plugin() {
     if (library) dlclose(library);
@@ -260,9 +263,9 @@ TEST_F(PluginHost, BothHandsStreamThroughTheExports) {
     ASSERT_FALSE(glove.sink.events.empty());
     EXPECT_EQ(glove.sink.events.front().first, 2);
     // A full second at 200 packets per second was reported, and no hop.
-    EXPECT_EQ(std::count_if(glove.sink.events.begin(), glove.sink.events.end(),
-                            [](const auto& e) { return e.first == 11; }),
-              0);
+    EXPECT_EQ(
+        std::count_if(glove.sink.events.begin(), glove.sink.events.end(), [](const auto& e) { return e.first == 11; }),
+        0);
     EXPECT_GE(*std::max_element(glove.sink.perSecond.begin(), glove.sink.perSecond.end()), 150);
   }
 }

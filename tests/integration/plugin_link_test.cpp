@@ -150,7 +150,7 @@ TEST(PluginLink, FinishedVibrationWorkersAreJoinedAsNewOnesStart) {
   // An unjoined thread keeps its stack mapped after it ends.
   const size_t before = MappingCount();
   for (int i = 0; i < 500; ++i) {
-    port.VibratePeriod(i % 2);  // 0 or 1 ms: each worker ends at once
+    port.VibratePeriod(i % 2);             // 0 or 1 ms: each worker ends at once
     if (i % 50 == 0) pty.Read(4096, 1ms);  // keep the terminal from filling
   }
   EXPECT_LT(MappingCount(), before + 200) << "finished workers pile up";

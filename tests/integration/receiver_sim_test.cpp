@@ -1,7 +1,9 @@
 // The simulated receiver, checked from the host's side: its bytes are read
 // through a real pseudo-terminal and judged by the driver's own protocol
 // code and pose engine.
+#include <dirent.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -14,14 +16,11 @@
 #include <chrono>
 #include <cmath>
 #include <cstring>
-#include <dirent.h>
 #include <initializer_list>
 #include <memory>
 #include <string>
 #include <thread>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "driver/pose/pose_engine.h"
 #include "protocol/channel_report.h"
@@ -109,7 +108,8 @@ class HostPort {
         pending_.erase(0, at + delimiter.size());
         return text;
       }
-      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+      const auto left =
+          std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
       if (left.count() <= 0) return "";
       const ReadResult r = ReadOnce(4096, left);
       if (r.n <= 0 && !r.timedOut()) return "";
@@ -136,8 +136,8 @@ SimulatorConfig Config(HandType hand, int rate = 200) {
 void SetChannel(ReceiverSimulator& sim, HostPort& host, int channel) {
   const size_t before = sim.stats().channelRequests.size();
   ASSERT_TRUE(host.Write({protocol::kCmdSetChannel, uint8_t(channel)}));
-  ASSERT_TRUE(sim.WaitFor([before](const Statistics& s, ReceiverState) { return s.channelRequests.size() > before; },
-                          2s));
+  ASSERT_TRUE(
+      sim.WaitFor([before](const Statistics& s, ReceiverState) { return s.channelRequests.size() > before; }, 2s));
   host.Flush();
 }
 
@@ -193,8 +193,9 @@ TEST(SimEncoding, DecodedBendsEqualTheModelForBothHandsAndModes) {
         EXPECT_LT(lowest[i], 15.0) << "finger " << i;
         EXPECT_GT(highest[i], i == kThumb ? 45.0 : 75.0) << "finger " << i;
       }
-      RecordProperty(std::string("worst_error_") + (hand == Hand_Left ? "left" : "right") + (advanced ? "_adv" : "_basic"),
-                     std::to_string(worst));
+      RecordProperty(
+          std::string("worst_error_") + (hand == Hand_Left ? "left" : "right") + (advanced ? "_adv" : "_basic"),
+          std::to_string(worst));
     }
   }
 }
@@ -364,8 +365,8 @@ TEST(SimCommandParser, CutsTheHostsBytesIntoCommands) {
     if (auto c = parser.Feed(b)) commands.push_back(*c);
   }
   using K = Command::Kind;
-  const std::vector<K> kinds = {K::KeepAlive, K::Vibrate, K::SaveCalibration, K::RssiScan, K::SetChannel,
-                                K::PairingStarted, K::Pair, K::Unknown, K::SetChannel};
+  const std::vector<K> kinds = {K::KeepAlive,      K::Vibrate, K::SaveCalibration, K::RssiScan,  K::SetChannel,
+                                K::PairingStarted, K::Pair,    K::Unknown,         K::SetChannel};
   ASSERT_EQ(commands.size(), kinds.size());
   for (size_t i = 0; i < kinds.size(); ++i) EXPECT_EQ(commands[i].kind, kinds[i]) << i;
   EXPECT_EQ(commands[4].channel, 'b');
@@ -380,12 +381,24 @@ TEST(SimCommandParser, CutsTheHostsBytesIntoCommands) {
 // Program options.
 
 TEST(SimOptions, AcceptsEveryOption) {
-  const ParsedOptions parsed =
-      ParseSimOptions({"--hand", "left", "--rate", "350", "--duration", "2.5", "--jam", "43", "--jam", "47",
-                       "--fault", "bad-check=3", "--fault", "bad-check-sensor=2", "--fault", "split=4", "--fault",
-                       "split-at=63", "--fault", "split-gap=9", "--fault", "merge=5", "--fault", "silence=1500",
-                       "--fault", "silence-after=20", "--fault", "report=short", "--fault", "malformed=",
-                       "--fault", "malformed-channel=7", "--fault", "no-confirm", "--fault", "unplug=1.5"});
+  const ParsedOptions parsed = ParseSimOptions({"--hand",     "left",
+                                                "--rate",     "350",
+                                                "--duration", "2.5",
+                                                "--jam",      "43",
+                                                "--jam",      "47",
+                                                "--fault",    "bad-check=3",
+                                                "--fault",    "bad-check-sensor=2",
+                                                "--fault",    "split=4",
+                                                "--fault",    "split-at=63",
+                                                "--fault",    "split-gap=9",
+                                                "--fault",    "merge=5",
+                                                "--fault",    "silence=1500",
+                                                "--fault",    "silence-after=20",
+                                                "--fault",    "report=short",
+                                                "--fault",    "malformed=",
+                                                "--fault",    "malformed-channel=7",
+                                                "--fault",    "no-confirm",
+                                                "--fault",    "unplug=1.5"});
   ASSERT_TRUE(parsed.options) << parsed.error;
   const SimOptions& o = *parsed.options;
   EXPECT_EQ(o.config.hand, Hand_Left);
@@ -418,13 +431,28 @@ TEST(SimOptions, AcceptsEveryOption) {
 }
 
 TEST(SimOptions, RejectsBadOptions) {
-  const std::vector<std::vector<std::string>> bad = {
-      {"--bogus"},          {"--rate"},           {"--rate", "99"},          {"--rate", "501"},
-      {"--rate", "2x"},     {"--rate", "-200"},   {"--hand", "up"},          {"--duration", "-1"},
-      {"--duration", "x"},  {"--duration", "nan"}, {"--jam", "0"},           {"--jam", "101"},
-      {"--fault", "nope"},  {"--fault", "split=0"}, {"--fault", "bad-check"}, {"--fault", "bad-check-sensor=6"},
-      {"--fault", "report=loud"}, {"--fault", "no-confirm=1"}, {"--fault", "malformed=1,2"}, {"--fault", "unplug=-2"},
-      {"--fault", "split-at=133"}, {"port"}};
+  const std::vector<std::vector<std::string>> bad = {{"--bogus"},
+                                                     {"--rate"},
+                                                     {"--rate", "99"},
+                                                     {"--rate", "501"},
+                                                     {"--rate", "2x"},
+                                                     {"--rate", "-200"},
+                                                     {"--hand", "up"},
+                                                     {"--duration", "-1"},
+                                                     {"--duration", "x"},
+                                                     {"--duration", "nan"},
+                                                     {"--jam", "0"},
+                                                     {"--jam", "101"},
+                                                     {"--fault", "nope"},
+                                                     {"--fault", "split=0"},
+                                                     {"--fault", "bad-check"},
+                                                     {"--fault", "bad-check-sensor=6"},
+                                                     {"--fault", "report=loud"},
+                                                     {"--fault", "no-confirm=1"},
+                                                     {"--fault", "malformed=1,2"},
+                                                     {"--fault", "unplug=-2"},
+                                                     {"--fault", "split-at=133"},
+                                                     {"port"}};
   for (const auto& args : bad) {
     const ParsedOptions parsed = ParseSimOptions(args);
     EXPECT_FALSE(parsed.options) << args[0] << " " << (args.size() > 1 ? args[1] : "");
@@ -508,7 +536,8 @@ TEST(ReceiverSimulator, StreamsAtTheRateAndEveryBurstDecodesToTheModel) {
   EXPECT_LT(worst, 0.05);
   EXPECT_GE(bursts, kRate * 3 / 4);
   EXPECT_LE(bursts, kRate * 11 / 10);
-  EXPECT_TRUE(sim.WaitFor([bursts](const Statistics& s, ReceiverState) { return s.burstsSent >= uint64_t(bursts); }, 1s));
+  EXPECT_TRUE(
+      sim.WaitFor([bursts](const Statistics& s, ReceiverState) { return s.burstsSent >= uint64_t(bursts); }, 1s));
   const Statistics stats = sim.stats();
   EXPECT_EQ(stats.burstsCorrupted, 0u);
   EXPECT_EQ(stats.channelRequests, std::vector<int>{41});
@@ -550,7 +579,8 @@ TEST(ReceiverSimulator, CountsCommandsAndReturnsToTheScan) {
   EXPECT_EQ(sim.state(), ReceiverState::Streaming);  // none of these stops the stream
 
   ASSERT_TRUE(host.Write({protocol::kCmdRssiScan}));
-  ASSERT_TRUE(sim.WaitFor([](const Statistics& s, ReceiverState st) { return s.rssiResets == 1 && st == ReceiverState::Scanning; }, 2s));
+  ASSERT_TRUE(sim.WaitFor(
+      [](const Statistics& s, ReceiverState st) { return s.rssiResets == 1 && st == ReceiverState::Scanning; }, 2s));
   host.Flush();
   const std::string report = host.ReadUntil("TUPU", 2000ms);
   EXPECT_TRUE(protocol::IsFullReport(report.size()));

@@ -186,8 +186,8 @@ TEST_F(TrackerConsole, AnEmptyReplyToTheUploadEditsAndUploadsAgain) {
   EXPECT_EQ(Occurrences(out.str(), "json file edit done!\n"), 2u) << out.str();
   // The second edit found the model the first had set.
   EXPECT_NE(out.str().find("rendorModel: LHjson file edit done!\n"), std::string::npos) << out.str();
-  EXPECT_EQ(dir.InputLines(), (std::vector<std::string>{"downloadconfig LH.json\\r", "", "uploadconfig LH.json\\r",
-                                                          "", "uploadconfig LH.json\\r", ""}));
+  EXPECT_EQ(dir.InputLines(), (std::vector<std::string>{"downloadconfig LH.json\\r", "", "uploadconfig LH.json\\r", "",
+                                                        "uploadconfig LH.json\\r", ""}));
   EXPECT_TRUE(Said("LH.json deleted!\n"));
 }
 
@@ -257,8 +257,7 @@ TEST_F(TrackerConsole, ASilentConsoleTimesOutAndIsEnded) {
     settings.workDir = fresh.path();
     fresh.Script(script);
     const auto start = Clock::now();
-    const EIMUError result =
-        std::string(script) == "identify=silent" ? Identify("2B3C") : Configure(Hand_Left, "2B3C");
+    const EIMUError result = std::string(script) == "identify=silent" ? Identify("2B3C") : Configure(Hand_Left, "2B3C");
     const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start);
     EXPECT_EQ(result, IMUError_OperationFailed) << script;
     EXPECT_TRUE(Said("lighthouse_console did not answer in time\n")) << script << "\n" << out.str();

@@ -4,9 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <iostream>
 #include <chrono>
 #include <filesystem>
+#include <iostream>
 #include <set>
 #include <thread>
 

@@ -78,9 +78,9 @@ TEST(OpenVRBinding, InitialisesThroughTheExportsAndCallsTheFunctionTable) {
         runtime->GetStringTrackedDeviceProperty(3, tracker::kPropConnectedWirelessDongle, nullptr, 0, &propertyError);
     EXPECT_EQ(needed, 11u);
     char buffer[11];
-    EXPECT_EQ(runtime->GetStringTrackedDeviceProperty(3, tracker::kPropConnectedWirelessDongle, buffer, 11,
-                                                      &propertyError),
-              11u);
+    EXPECT_EQ(
+        runtime->GetStringTrackedDeviceProperty(3, tracker::kPropConnectedWirelessDongle, buffer, 11, &propertyError),
+        11u);
     EXPECT_STREQ(buffer, "LHR-1A2B3C");
     EXPECT_EQ(tracker::ReadIdentifyingString(*runtime, 7), "LHR-00ABCDEF") << "a string the runtime left unended";
 

@@ -106,10 +106,14 @@ inline long RecordOffset(Burst kind, int sensor) {
   const long uu[6] = {long(kUUSensor0), -1, long(kUUSensor2), long(kUUSensor3), -1, -1};
   const long pu[6] = {-1, long(kPUSensor1), -1, -1, long(kPUSensor4), long(kPUSensor5)};
   switch (kind) {
-    case Burst::UU: return uu[sensor];
-    case Burst::PU: return pu[sensor];
-    case Burst::UUPU: return uu[sensor] >= 0 ? uu[sensor] : 63 + pu[sensor];
-    case Burst::PUUU: return pu[sensor] >= 0 ? pu[sensor] : 70 + uu[sensor];
+    case Burst::UU:
+      return uu[sensor];
+    case Burst::PU:
+      return pu[sensor];
+    case Burst::UUPU:
+      return uu[sensor] >= 0 ? uu[sensor] : 63 + pu[sensor];
+    case Burst::PUUU:
+      return pu[sensor] >= 0 ? pu[sensor] : 70 + uu[sensor];
   }
   return -1;
 }

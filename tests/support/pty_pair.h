@@ -44,9 +44,7 @@ class PtyPair {
     master_ = -1;
   }
 
-  bool Write(const std::string& bytes) {
-    return ::write(master_, bytes.data(), bytes.size()) == ssize_t(bytes.size());
-  }
+  bool Write(const std::string& bytes) { return ::write(master_, bytes.data(), bytes.size()) == ssize_t(bytes.size()); }
 
   // Like Write, but gives up (false) when the host stops reading and the
   // terminal stays full for the whole time given.
@@ -61,7 +59,8 @@ class PtyPair {
         done += size_t(n);
         continue;
       }
-      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+      const auto left =
+          std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
       if (left.count() <= 0) break;
       pollfd p{master_, POLLOUT, 0};
       ::poll(&p, 1, int(left.count()));
@@ -75,7 +74,8 @@ class PtyPair {
     std::string got;
     const auto deadline = std::chrono::steady_clock::now() + within;
     while (got.size() < count) {
-      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+      const auto left =
+          std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
       if (left.count() <= 0) break;
       pollfd p{master_, POLLIN, 0};
       if (::poll(&p, 1, int(left.count())) <= 0) break;

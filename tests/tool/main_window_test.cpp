@@ -1,6 +1,8 @@
 // The configuration tool's main window against simulated receivers (real
 // processes found by the driver's discovery), the stand-in tracker runtime
 // and stand-in demo programs: what a user sees and what each command does.
+#include "tool/main_window.h"
+
 #include <unistd.h>
 
 #include <QDir>
@@ -13,7 +15,6 @@
 
 #include "tests/tool/tool_test_support.h"
 #include "tool/glove_monitor.h"
-#include "tool/main_window.h"
 #include "tool/pairing_dialog.h"
 
 using namespace tooltest;
@@ -122,9 +123,15 @@ class MainWindowTest : public QObject {
     QCOMPARE(at(70, 160), (Entries{{"Pair &Right Hand Glove", true}}));
     QCOMPARE(at(150, 80), (Entries{{"Config &Left Hand Tracker", true}, {"&Identify Tracker", true}}));
     QCOMPARE(at(200, 120), (Entries{{"Config &Right Hand Tracker", true}, {"&Identify Tracker", true}}));
-    const Entries full = {{"Run Glove 3D Demo", true}, {"Run Glove VR Demo", true}, {"-", true},
-                          {"Pair Glove", true},        {"Config HTC Tracker", true}, {"&Start Recording", true},
-                          {"-", true},                 {"&Reset Latency Timer", true}, {"-", true},
+    const Entries full = {{"Run Glove 3D Demo", true},
+                          {"Run Glove VR Demo", true},
+                          {"-", true},
+                          {"Pair Glove", true},
+                          {"Config HTC Tracker", true},
+                          {"&Start Recording", true},
+                          {"-", true},
+                          {"&Reset Latency Timer", true},
+                          {"-", true},
                           {"&Quit", true}};
     QCOMPARE(at(120, 100), full);  // between the glove and tracker icons
     QCOMPARE(at(20, 40), full);    // above the toolbar
@@ -132,9 +139,15 @@ class MainWindowTest : public QObject {
     QVERIFY(BothPaired(window));
     window.OnStartRecording();
     QVERIFY(window.isRecording());
-    const Entries recording = {{"Run Glove 3D Demo", false}, {"Run Glove VR Demo", false}, {"-", true},
-                               {"Pair Glove", false},        {"Config HTC Tracker", false}, {"&Stop Recording", true},
-                               {"-", true},                  {"&Reset Latency Timer", false}, {"-", true},
+    const Entries recording = {{"Run Glove 3D Demo", false},
+                               {"Run Glove VR Demo", false},
+                               {"-", true},
+                               {"Pair Glove", false},
+                               {"Config HTC Tracker", false},
+                               {"&Stop Recording", true},
+                               {"-", true},
+                               {"&Reset Latency Timer", false},
+                               {"-", true},
                                {"&Quit", true}};
     QCOMPARE(at(120, 100), recording);
     // Only the full menu disables entries while recording.

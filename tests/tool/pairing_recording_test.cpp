@@ -63,9 +63,8 @@ class PairingRecordingTest : public QObject {
     // The window heard at once: the hand's monitoring resumes.
     QVERIFY(!window.pairingActive(Hand_Left));
     QVERIFY(window.watchdogRunning(Hand_Left));
-    QVERIFY(window.gloveMonitor(Hand_Left)->portOpen() || QTest::qWaitFor([&] {
-      return window.gloveMonitor(Hand_Left)->portOpen();
-    }, kFindMs));
+    QVERIFY(window.gloveMonitor(Hand_Left)->portOpen() ||
+            QTest::qWaitFor([&] { return window.gloveMonitor(Hand_Left)->portOpen(); }, kFindMs));
     Click(dialog, "Done");
     QTRY_VERIFY_WITH_TIMEOUT(dialog.isNull(), 2000);
     QVERIFY(!window.pairingDialog());

@@ -1,6 +1,8 @@
 // The recording core: rotations to BVH text, the frame grid, the skeleton
 // shipped with the tool (read back by the BVH reader and posed), and the
 // reader on files of other shapes and on broken ones.
+#include "tool/recording/bvh_writer.h"
+
 #include <gtest/gtest.h>
 
 #include <array>
@@ -12,7 +14,6 @@
 #include "protocol/hand_model.h"
 #include "tests/support/temp_dir.h"
 #include "tool/recording/bvh_reader.h"
-#include "tool/recording/bvh_writer.h"
 #include "tool/recording/frame_grid.h"
 
 namespace ZEMBRA {
@@ -175,8 +176,7 @@ Quat AboutZ(double degrees) {
 // own Z by `thumbBend`.
 Pose EngineHand(HandType hand, double bend, double thumbBend) {
   Pose pose = PoseOf(hand, {0, 0, 0, 1});
-  const protocol::QuatConstant& r =
-      hand == Hand_Left ? protocol::kLeftThumbReference : protocol::kRightThumbReference;
+  const protocol::QuatConstant& r = hand == Hand_Left ? protocol::kLeftThumbReference : protocol::kRightThumbReference;
   const Quat rest{r.x, r.y, r.z, r.w};
   for (int finger = 0; finger < 4; ++finger) {
     pose.joints[Joint_PinkyProximal + finger] = AboutZ(-0.45 * bend);
@@ -344,8 +344,9 @@ TEST(BvhReader, ReadsOtherHierarchiesAndCrlfFiles) {
 }
 
 TEST(BvhReader, BrokenFilesAreRefusedWithTheLineAndTheReason) {
-  const std::string good = "HIERARCHY\nROOT A\n{\nOFFSET 0 0 0\nCHANNELS 1 Xrotation\n}\nMOTION\nFrames: 2\n"
-                           "Frame Time: 0.1\n1\n2\n";
+  const std::string good =
+      "HIERARCHY\nROOT A\n{\nOFFSET 0 0 0\nCHANNELS 1 Xrotation\n}\nMOTION\nFrames: 2\n"
+      "Frame Time: 0.1\n1\n2\n";
   ASSERT_TRUE(ParseBvh(good).ok);
   const struct {
     std::string text;

@@ -7,8 +7,8 @@
 #include <limits>
 #include <random>
 
-#include "plugin/quatd4.h"
 #include "plugin/quat_double.h"
+#include "plugin/quatd4.h"
 
 namespace ZEMBRA_IMU {
 namespace {
@@ -73,11 +73,11 @@ TEST(DoubleLaneMath, ArcTangentWithinTwoUlpsInEveryQuadrant) {
 }
 
 TEST(DoubleLaneMath, ArcTangentSpecialValuesAreTheCLibrarys) {
-  const double cases[][2] = {{0, 0},       {-0.0, 0},     {0, -0.0},     {-0.0, -0.0},   {1, 0},
-                             {1, -0.0},    {-1, 0},       {kInf, kInf},  {-kInf, kInf},  {kInf, -kInf},
-                             {-kInf, -kInf}, {1, kInf},   {1, -kInf},    {-1, -kInf},    {kInf, 1},
-                             {-kInf, -5},  {1e300, 1e-300}, {1e308, 1e308}, {-1e308, 1.5e308}, {1, 1},
-                             {-2, -2},     {3e-320, 1},   {1, 3e-320}};
+  const double cases[][2] = {{0, 0},         {-0.0, 0},       {0, -0.0},      {-0.0, -0.0},      {1, 0},
+                             {1, -0.0},      {-1, 0},         {kInf, kInf},   {-kInf, kInf},     {kInf, -kInf},
+                             {-kInf, -kInf}, {1, kInf},       {1, -kInf},     {-1, -kInf},       {kInf, 1},
+                             {-kInf, -5},    {1e300, 1e-300}, {1e308, 1e308}, {-1e308, 1.5e308}, {1, 1},
+                             {-2, -2},       {3e-320, 1},     {1, 3e-320}};
   for (const auto& c : cases) {
     // Every lane goes its own way: a special value between ordinary ones,
     // and on its own.

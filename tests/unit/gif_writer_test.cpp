@@ -2,14 +2,14 @@
 // GIF reader: frames, delays, looping, exact colours, transparency, the LZW
 // code table filling up and starting afresh, palette reduction, and input it
 // must refuse.
+#include "tool/artwork/gif_writer.h"
+
 #include <gtest/gtest.h>
 
 #include <QBuffer>
 #include <QImageReader>
 #include <QSet>
 #include <random>
-
-#include "tool/artwork/gif_writer.h"
 
 namespace artwork {
 namespace {
@@ -99,7 +99,7 @@ TEST(GifWriter, TransparentPixelsStayTransparentAndEdgesBlendOverTheMatte) {
   GifOptions options;
   options.matte = QColor(0x10, 0x20, 0x30);
   QImage first = Filled(8, 8, qRgba(0, 0, 0, 0));
-  first.setPixel(1, 1, qRgba(0xF0, 0x80, 0x00, 128));               // an antialiased edge
+  first.setPixel(1, 1, qRgba(0xF0, 0x80, 0x00, 128));                    // an antialiased edge
   first.setPixel(2, 2, qRgba(0xFF, 0xFF, 0xFF, kTransparentBelow - 1));  // too faint to keep
   first.setPixel(3, 3, qRgb(0xA6, 0xD9, 0x2E));
   const QImage second = Filled(8, 8, qRgb(0xA6, 0xD9, 0x2E));

@@ -78,10 +78,9 @@ TEST(LaneMath, ArcTangentWithinThreeUlpsInEveryQuadrant) {
 }
 
 TEST(LaneMath, ArcTangentSpecialValuesFollowTheCLibrary) {
-  const float cases[][2] = {{0.0f, 0.0f},   {-0.0f, 0.0f}, {0.0f, -0.0f},  {-0.0f, -0.0f}, {1.0f, 0.0f},
-                            {-1.0f, -0.0f}, {kInf, kInf},  {-kInf, kInf},  {kInf, -kInf},  {-kInf, -kInf},
-                            {1.0f, kInf},   {1.0f, -kInf}, {-1.0f, -kInf}, {kInf, 1.0f},   {3.0f, 3.0f},
-                            {-2.0f, -2.0f}};
+  const float cases[][2] = {{0.0f, 0.0f},   {-0.0f, 0.0f}, {0.0f, -0.0f}, {-0.0f, -0.0f}, {1.0f, 0.0f}, {-1.0f, -0.0f},
+                            {kInf, kInf},   {-kInf, kInf}, {kInf, -kInf}, {-kInf, -kInf}, {1.0f, kInf}, {1.0f, -kInf},
+                            {-1.0f, -kInf}, {kInf, 1.0f},  {3.0f, 3.0f},  {-2.0f, -2.0f}};
   for (const auto& c : cases) {
     const float got = One(Atan2(Splat(c[0]), Splat(c[1])));
     const float want = std::atan2(c[0], c[1]);

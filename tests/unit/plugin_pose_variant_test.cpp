@@ -49,9 +49,7 @@ constexpr int kFingerJoint[4] = {PluginJoint_PinkyIntermediate, PluginJoint_Ring
 // Hardware version 2 maps a sensor (x, y, z, w) to (-x, -z, y, -w); the
 // reading for a wanted joint only flips signs, so the joint arrives as wanted
 // up to the float rounding of its components.
-ZEMBRA::Quat SensorForJointV2(const DQuat& j) {
-  return {float(-j.x), float(j.z), float(-j.y), float(-j.w)};
-}
+ZEMBRA::Quat SensorForJointV2(const DQuat& j) { return {float(-j.x), float(j.z), float(-j.y), float(-j.w)}; }
 
 ts::Sensors ReadingsV2(const HandJoints& h) {
   ts::Sensors s;
@@ -83,8 +81,8 @@ double Length(const DQuat& q) { return std::sqrt(ts::Dot(q, q)); }
 
 void ExpectSameRotation(const DQuat& actual, const DQuat& expected, double degrees, const char* what) {
   EXPECT_LT(ts::AngleBetween(actual, expected), degrees)
-      << what << ": (" << actual.x << ", " << actual.y << ", " << actual.z << ", " << actual.w << ") vs ("
-      << expected.x << ", " << expected.y << ", " << expected.z << ", " << expected.w << ")";
+      << what << ": (" << actual.x << ", " << actual.y << ", " << actual.z << ", " << actual.w << ") vs (" << expected.x
+      << ", " << expected.y << ", " << expected.z << ", " << expected.w << ")";
 }
 
 void ExpectNear(const DQuat& actual, const DQuat& expected, double tol, const char* what) {
@@ -366,11 +364,11 @@ TEST(PluginPoseVariant, BasicModeNarrowsTheSpreadOfBentFingers) {
     int hand, finger;
     double ez, ey;
   } cases[] = {
-      {kHandLeft, kIndex, 40.0, 7.5},       // (160 - 40) / 160 * 10
-      {kHandRight, kIndex, 40.0, -7.5},     // (40 - 160) / 160 * 10
-      {kHandLeft, kIndex, -20.0, 10.0},     // within (-100, 0]: the base
+      {kHandLeft, kIndex, 40.0, 7.5},    // (160 - 40) / 160 * 10
+      {kHandRight, kIndex, 40.0, -7.5},  // (40 - 160) / 160 * 10
+      {kHandLeft, kIndex, -20.0, 10.0},  // within (-100, 0]: the base
       {kHandRight, kMiddle, -20.0, -5.0},
-      {kHandLeft, kPinky, -120.0, -17.5},   // (160 + 120) / 160 * -10
+      {kHandLeft, kPinky, -120.0, -17.5},  // (160 + 120) / 160 * -10
       {kHandRight, kRing, -130.0, 5.0 * 290.0 / 160.0},
   };
   for (const Case& c : cases) {
@@ -411,11 +409,9 @@ TEST(PluginPoseVariant, AdvancedModeNarrowsBentFingersAfterOrdering) {
   h.finger[kPinky] = ts::AboutY(-6.0) * ts::AboutZ(30.0);   // above 0: narrowed
   Glove g(true, 2, kHandLeft);
   ASSERT_EQ(g.FeedV2(h), Outcome::Pose);
-  ExpectSameRotation(g.J(PluginJoint_IndexIntermediate), FirstIntermediate(8.0 * 280.0 / 160.0, -120.0), 1e-4,
-                     "index");
+  ExpectSameRotation(g.J(PluginJoint_IndexIntermediate), FirstIntermediate(8.0 * 280.0 / 160.0, -120.0), 1e-4, "index");
   ExpectSameRotation(g.J(PluginJoint_MiddleIntermediate), FirstIntermediate(4.0, -40.0), 1e-4, "middle");
-  ExpectSameRotation(g.J(PluginJoint_PinkyIntermediate), FirstIntermediate(-6.0 * 130.0 / 160.0, 30.0), 1e-4,
-                     "pinky");
+  ExpectSameRotation(g.J(PluginJoint_PinkyIntermediate), FirstIntermediate(-6.0 * 130.0 / 160.0, 30.0), 1e-4, "pinky");
 }
 
 // --- Finger state machine -------------------------------------------------------
@@ -502,8 +498,7 @@ TEST(PluginFingerStates, HeldShapeFollowsTheWristWhileTheBendIsOutOfRange) {
       ASSERT_EQ(g.v.FingerStateAt(PluginJoint_MiddleIntermediate), c.heldState);
       const DQuat w = g.J(PluginJoint_Wrist);
       ExpectSameRotation(ts::Relative(w, g.J(PluginJoint_MiddleProximal)), proximal, 1e-4, "held proximal");
-      ExpectSameRotation(ts::Relative(w, g.J(PluginJoint_MiddleIntermediate)), intermediate, 1e-4,
-                         "held intermediate");
+      ExpectSameRotation(ts::Relative(w, g.J(PluginJoint_MiddleIntermediate)), intermediate, 1e-4, "held intermediate");
       ExpectSameRotation(ts::Relative(w, g.J(PluginJoint_MiddleDistal)), distal, 1e-4, "held distal");
       // In absolute terms the joints move with the wrist.
       EXPECT_GT(ts::AngleBetween(g.J(PluginJoint_MiddleIntermediate), intermediate), 1e-2);
@@ -512,8 +507,8 @@ TEST(PluginFingerStates, HeldShapeFollowsTheWristWhileTheBendIsOutOfRange) {
     h.finger[kMiddle] = h.wrist * ts::AboutZ(-c.inRange);
     ASSERT_EQ(g.FeedV2(h), Outcome::Pose);
     EXPECT_NE(g.v.FingerStateAt(PluginJoint_MiddleIntermediate), c.heldState);
-    ExpectSameRotation(ts::Relative(g.J(PluginJoint_Wrist), g.J(PluginJoint_MiddleIntermediate)), intermediate,
-                       1e-4, "released");
+    ExpectSameRotation(ts::Relative(g.J(PluginJoint_Wrist), g.J(PluginJoint_MiddleIntermediate)), intermediate, 1e-4,
+                       "released");
   }
 }
 
@@ -583,12 +578,12 @@ TEST(PluginThumb, DefaultsAndOffsetsRotateEachThumbJoint) {
                  2e-6, "default intermediate");
       ExpectNear(g.J(PluginJoint_ThumbDistal), ts::Unit(f.T * ts::AboutY(8.0) * ts::AboutZ(-8.0)), 2e-6,
                  "default distal");
-      ExpectNear(tuned.J(PluginJoint_ThumbProximal), ts::Unit(ts::Slerp(f.V, f.T, f.e + 0.1) * ts::AboutZ(-24.0)),
-                 2e-6, "tuned proximal");
-      ExpectNear(tuned.J(PluginJoint_ThumbIntermediate),
-                 ts::Unit(ts::Slerp(f.V, f.T, f.e + 0.6) * ts::AboutZ(-12.0)), 2e-6, "tuned intermediate");
-      ExpectNear(tuned.J(PluginJoint_ThumbDistal),
-                 ts::Unit(f.T * ts::AboutY(-3.0) * ts::AboutX(5.0) * ts::AboutZ(7.0)), 2e-6, "tuned distal");
+      ExpectNear(tuned.J(PluginJoint_ThumbProximal), ts::Unit(ts::Slerp(f.V, f.T, f.e + 0.1) * ts::AboutZ(-24.0)), 2e-6,
+                 "tuned proximal");
+      ExpectNear(tuned.J(PluginJoint_ThumbIntermediate), ts::Unit(ts::Slerp(f.V, f.T, f.e + 0.6) * ts::AboutZ(-12.0)),
+                 2e-6, "tuned intermediate");
+      ExpectNear(tuned.J(PluginJoint_ThumbDistal), ts::Unit(f.T * ts::AboutY(-3.0) * ts::AboutX(5.0) * ts::AboutZ(7.0)),
+                 2e-6, "tuned distal");
     }
   }
 }
@@ -723,9 +718,15 @@ TEST(PluginPoseVariantAllocation, ProcessingPacketsAllocatesNothing) {
       v.CloseFingerAlignment();
     }
     switch (v.ProcessPacket(bursts[n].data(), bursts[n].size(), out)) {
-      case Outcome::Pose: ++poses; break;
-      case Outcome::NoPose: ++blocked; break;
-      case Outcome::Rejected: ++dropped; break;
+      case Outcome::Pose:
+        ++poses;
+        break;
+      case Outcome::NoPose:
+        ++blocked;
+        break;
+      case Outcome::Rejected:
+        ++dropped;
+        break;
     }
     if (n % 10 == 0 && v.ProcessPacket(rejected.data(), rejected.size(), out) != Outcome::Rejected) ++dropped;
   }

@@ -1,8 +1,11 @@
 // Port enumeration and the latency attribute over device trees built by the
 // test: real shapes, and the odd entries a machine can present.
 
+#include "platform/port_enum.h"
+
 #include <errno.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <stdlib.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -13,12 +16,9 @@
 #include <string>
 #include <vector>
 
-#include <gtest/gtest.h>
-
-#include "tests/support/temp_dir.h"
 #include "platform/latency_timer.h"
-#include "platform/port_enum.h"
 #include "sim/sysfs_tree.h"
+#include "tests/support/temp_dir.h"
 
 namespace {
 
@@ -63,7 +63,8 @@ class PortEnumTest : public ::testing::Test {
 
   std::vector<std::string> Names() const {
     std::vector<std::string> names;
-    for (const PortEntry& port : ListSerialPorts(roots_)) names.push_back(port.port_name.substr(roots_.dev_root.size() + 1));
+    for (const PortEntry& port : ListSerialPorts(roots_))
+      names.push_back(port.port_name.substr(roots_.dev_root.size() + 1));
     return names;
   }
 

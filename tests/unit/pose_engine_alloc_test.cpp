@@ -48,9 +48,15 @@ TEST(PoseEngineAllocation, ProcessingPacketsAllocatesNothing) {
       engine.SetAdvancedMode(n % 2000 == 0);
     }
     switch (engine.ProcessPacket(bursts[n].data(), bursts[n].size(), pose)) {
-      case pose::PoseEngine::Outcome::Pose: ++poses; break;
-      case pose::PoseEngine::Outcome::NoPose: ++blocked; break;
-      case pose::PoseEngine::Outcome::Rejected: ++dropped; break;
+      case pose::PoseEngine::Outcome::Pose:
+        ++poses;
+        break;
+      case pose::PoseEngine::Outcome::NoPose:
+        ++blocked;
+        break;
+      case pose::PoseEngine::Outcome::Rejected:
+        ++dropped;
+        break;
     }
     if (n % 10 == 0) engine.ProcessPacket(rejected.data(), rejected.size(), pose);
     if (engine.FingerValue(int(n % 5)) > 1e9f) ++dropped;

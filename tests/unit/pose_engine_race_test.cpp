@@ -14,8 +14,8 @@
 #include <vector>
 
 #include "driver/ZEMBRAIMUImpl.h"
-#include "log/log.h"
 #include "driver/pose/pose_engine.h"
+#include "log/log.h"
 #include "tests/support/pose_fixtures.h"
 
 namespace ZEMBRA {
@@ -32,7 +32,9 @@ size_t CountLines(const std::string& text) {
 
 constexpr long kClientRounds = 200;
 
-double Length(const Quat& q) { return std::sqrt(double(q.x) * q.x + double(q.y) * q.y + double(q.z) * q.z + double(q.w) * q.w); }
+double Length(const Quat& q) {
+  return std::sqrt(double(q.x) * q.x + double(q.y) * q.y + double(q.z) * q.z + double(q.w) * q.w);
+}
 
 TEST(PoseEngineThreads, ClientCallsRaceFreeWithTheReader) {
   const auto bursts = WanderingBursts(Burst::UUPU, 4000, 99);

@@ -1,6 +1,8 @@
 // The pose engine driven with bytes: decoding, the validity gate, the joint
 // computation, the finger values and the finger alignment. Expected joints
 // come from a double-precision model of the hand written in the test.
+#include "driver/pose/pose_engine.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -10,7 +12,6 @@
 #include <string>
 #include <vector>
 
-#include "driver/pose/pose_engine.h"
 #include "driver/pose/quat_math.h"
 #include "tests/support/pose_fixtures.h"
 
@@ -34,8 +35,8 @@ constexpr DQuat kRightThumbFix = {-0.015134413, 0.1729864, -0.08583163, 0.981055
   if (angle <= tolDeg) return ::testing::AssertionSuccess();
   return ::testing::AssertionFailure() << "rotations differ by " << angle << " deg: actual (" << actual.x << ", "
                                        << actual.y << ", " << actual.z << ", " << actual.w << ") expected ("
-                                       << expected.x << ", " << expected.y << ", " << expected.z << ", "
-                                       << expected.w << ")";
+                                       << expected.x << ", " << expected.y << ", " << expected.z << ", " << expected.w
+                                       << ")";
 }
 
 Outcome Feed(PoseEngine& engine, const std::vector<uint8_t>& bytes, Pose& pose) {
@@ -541,8 +542,7 @@ TEST(PoseEngineAlignment, PrintsEachFingerBeforeAndAfterInDefaultFormat) {
     EXPECT_NEAR(a.y, -std::sin(Rad(kLeftSpread[i]) / 2), 1e-6);
   }
   // Six significant digits, not more: sin(5 deg) = 0.0871557427...
-  EXPECT_TRUE(lines[1] == "alignment[0]: 0,0.0871557,0,0.996195" ||
-              lines[1] == "alignment[0]: 0,0.0871558,0,0.996195")
+  EXPECT_TRUE(lines[1] == "alignment[0]: 0,0.0871557,0,0.996195" || lines[1] == "alignment[0]: 0,0.0871558,0,0.996195")
       << lines[1];
 }
 

@@ -1,11 +1,12 @@
 // The pose engine's single-precision building blocks against rotations built
 // independently in double precision.
+#include "driver/pose/quat_math.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <random>
 
-#include "driver/pose/quat_math.h"
 #include "tests/support/pose_fixtures.h"
 
 namespace ZEMBRA {

@@ -1,6 +1,8 @@
 // The edit of the tracker configuration file: "render_model" set to the
 // hand's model, everything else kept, and files that cannot be edited left
 // as they are.
+#include "driver/tracker/tracker_config_file.h"
+
 #include <gtest/gtest.h>
 #include <json/json.h>
 
@@ -8,8 +10,6 @@
 #include <fstream>
 #include <random>
 #include <sstream>
-
-#include "driver/tracker/tracker_config_file.h"
 
 namespace ZEMBRA {
 namespace {
@@ -83,13 +83,13 @@ TEST(RenderModelEdit, AnAbsentOrNullModelIsAddedWithAnEmptyOldValue) {
 TEST(RenderModelEdit, ContentThatIsNotAConfigurationObjectIsRefused) {
   const char* refused[] = {
       "",
-      "{ \"render_model\": \"x\", ",       // cut short
-      "[1, 2, 3]",                          // not an object
-      "\"LH\"",                             // not an object
-      "{ \"render_model\": [\"a\"] }",      // cannot be read as text
-      "{ \"render_model\": {} }",           // cannot be read as text
-      "{ \"a\": 1 } { \"b\": 2 }",          // more than one value
-      "{ \"a\": 1 } trailing",              // more than one value
+      "{ \"render_model\": \"x\", ",    // cut short
+      "[1, 2, 3]",                      // not an object
+      "\"LH\"",                         // not an object
+      "{ \"render_model\": [\"a\"] }",  // cannot be read as text
+      "{ \"render_model\": {} }",       // cannot be read as text
+      "{ \"a\": 1 } { \"b\": 2 }",      // more than one value
+      "{ \"a\": 1 } trailing",          // more than one value
   };
   for (const char* content : refused) {
     const tracker::RenderModelEdit edit = tracker::EditRenderModel(content, "LH");
@@ -99,8 +99,9 @@ TEST(RenderModelEdit, ContentThatIsNotAConfigurationObjectIsRefused) {
 }
 
 TEST(RenderModelEdit, ANumberOrBooleanModelIsShownAsTextAndReplaced) {
-  const std::pair<const char*, const char*> cases[] = {
-      {R"({"render_model": 42})", "42"}, {R"({"render_model": true})", "true"}, {R"({"render_model": false})", "false"}};
+  const std::pair<const char*, const char*> cases[] = {{R"({"render_model": 42})", "42"},
+                                                       {R"({"render_model": true})", "true"},
+                                                       {R"({"render_model": false})", "false"}};
   for (const auto& [content, shown] : cases) {
     const tracker::RenderModelEdit edit = tracker::EditRenderModel(content, "RH");
     ASSERT_TRUE(edit.ok) << content << ": " << edit.error;
@@ -126,8 +127,8 @@ TEST(ConfigFileEdit, RewritesTheFileAndReportsTheOldModel) {
   EXPECT_EQ(Parse(ReadAll(file))["imu"]["acc_bias"][1].asDouble(), -0.25);
 
   // A longer file shrinks: nothing of the old content is left behind.
-  WriteAll(file, std::string(R"({"render_model": "a-very-long-model-name", "pad": ")") + std::string(5000, 'x') +
-                     "\"}");
+  WriteAll(file,
+           std::string(R"({"render_model": "a-very-long-model-name", "pad": ")") + std::string(5000, 'x') + "\"}");
   ASSERT_EQ(tracker::EditConfigFile(file, "RH", out, err), IMUError_None);
   const std::string rewritten = ReadAll(file);
   EXPECT_EQ(Parse(rewritten)["render_model"], "RH");

@@ -1,5 +1,7 @@
 // Tracker detection and status on the fake runtime: which tracker is which
 // hand, the messages, events 7 and 8, and the serials.
+#include "driver/tracker/tracker_monitor.h"
+
 #include <gtest/gtest.h>
 
 #include <ostream>
@@ -7,7 +9,6 @@
 #include <utility>
 #include <vector>
 
-#include "driver/tracker/tracker_monitor.h"
 #include "sim/fake_openvr/fake_tracker_runtime.h"
 
 namespace ZEMBRA {
@@ -155,8 +156,8 @@ TEST(TrackerStatus, OtherDevicesAndOtherEventsRaiseNothing) {
   m.runtime.Activate(1, FakeTrackerRuntime::Other(FakeTrackerRuntime::kClassController));
   m.runtime.Activate(2, FakeTrackerRuntime::Other(FakeTrackerRuntime::kClassBaseStation));
   m.runtime.Activate(3, FakeTrackerRuntime::Other(FakeTrackerRuntime::kClassHmd));
-  m.runtime.Deactivate(1);      // neither tracker
-  m.runtime.Deactivate(30);     // never seen
+  m.runtime.Deactivate(1);       // neither tracker
+  m.runtime.Deactivate(30);      // never seen
   m.runtime.QueueEvent(102, 1);  // some other event
   EXPECT_EQ(m.monitor.ProcessPendingEvents(), 6);
   EXPECT_EQ(m.TakeOutput(), "");
@@ -242,11 +243,8 @@ TEST(IdentifyingString, FailedPropertyReadsGiveAnEmptyStringAndTheTextAlwaysEnds
     Fault fault;
     const char* expected;
   } cases[] = {
-      {Fault::None, "LHR-ABCDEF"},
-      {Fault::SizeCallFails, ""},
-      {Fault::SecondCallFails, ""},
-      {Fault::SecondCallGrows, ""},
-      {Fault::NoTerminator, "LHR-ABCDEF"},
+      {Fault::None, "LHR-ABCDEF"},  {Fault::SizeCallFails, ""},          {Fault::SecondCallFails, ""},
+      {Fault::SecondCallGrows, ""}, {Fault::NoTerminator, "LHR-ABCDEF"},
   };
   for (const auto& c : cases) {
     FakeTrackerRuntime::Device device = FakeTrackerRuntime::WiredTracker("LHR-ABCDEF");

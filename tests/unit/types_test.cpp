@@ -16,9 +16,15 @@ TEST(PublicTypes, HandAndErrorCodes) {
   static_assert(sizeof(HandType) == 4 && sizeof(EIMUError) == 4, "32-bit codes");
   EXPECT_EQ(int(Hand_Left), 2);
   EXPECT_EQ(int(Hand_Right), 3);
-  const EIMUError errors[] = {IMUError_None,          IMUError_InvalidHand,   IMUError_ProcessFailed,
-                              IMUError_FileOpenFailed, IMUError_PortAccessDenied, IMUError_PortNotOpen,
-                              IMUError_OperationFailed, IMUError_PortNotFound,  IMUError_RegistryWriteFailed,
+  const EIMUError errors[] = {IMUError_None,
+                              IMUError_InvalidHand,
+                              IMUError_ProcessFailed,
+                              IMUError_FileOpenFailed,
+                              IMUError_PortAccessDenied,
+                              IMUError_PortNotOpen,
+                              IMUError_OperationFailed,
+                              IMUError_PortNotFound,
+                              IMUError_RegistryWriteFailed,
                               IMUError_IndexOutOfRange};
   for (int i = 0; i < 10; ++i) EXPECT_EQ(int(errors[i]), i);
 }

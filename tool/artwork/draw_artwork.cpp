@@ -80,7 +80,7 @@ QPainterPath Capsule(QPointF a, QPointF b, qreal width) {
 QPainterPath GloveShape() {
   QPainterPath glove;
   glove.addRoundedRect(QRectF(25, 42, 45, 40), 12, 12);  // back of the hand
-  const qreal centres[4] = {30.5, 42, 53.5, 65};          // little .. index finger
+  const qreal centres[4] = {30.5, 42, 53.5, 65};         // little .. index finger
   const qreal tips[4] = {25, 13, 9, 15};
   for (int i = 0; i < 4; ++i) glove = glove.united(Capsule({centres[i], 58}, {centres[i], tips[i] + 4.75}, 9.5));
   glove = glove.united(Capsule({64, 72}, {83, 50}, 11));  // thumb
@@ -368,7 +368,7 @@ QByteArray IconFile(const QVector<int>& sizes) {
       image.save(&buffer, "PNG");
     } else {
       const int maskRow = ((size + 31) / 32) * 4;
-      AppendLe(data, 40, 4);          // BITMAPINFOHEADER
+      AppendLe(data, 40, 4);  // BITMAPINFOHEADER
       AppendLe(data, quint32(size), 4);
       AppendLe(data, quint32(size * 2), 4);  // colour rows and mask rows
       AppendLe(data, 1, 2);
@@ -376,7 +376,7 @@ QByteArray IconFile(const QVector<int>& sizes) {
       AppendLe(data, 0, 4);
       AppendLe(data, quint32(size * size * 4 + maskRow * size), 4);
       for (int i = 0; i < 4; ++i) AppendLe(data, 0, 4);  // resolution, palette counts
-      for (int y = size - 1; y >= 0; --y) {  // bottom-up
+      for (int y = size - 1; y >= 0; --y) {              // bottom-up
         const auto* line = reinterpret_cast<const QRgb*>(image.constScanLine(y));
         for (int x = 0; x < size; ++x) AppendLe(data, line[x], 4);  // B, G, R, A
       }

@@ -39,12 +39,24 @@ Transform Channel(BvhChannel channel, double value) {
   Transform m;
   const double a = value * M_PI / 180, c = std::cos(a), s = std::sin(a);
   switch (channel) {
-    case BvhChannel::Xposition: m.t[0] = value; break;
-    case BvhChannel::Yposition: m.t[1] = value; break;
-    case BvhChannel::Zposition: m.t[2] = value; break;
-    case BvhChannel::Xrotation: m = Transform{{{1, 0, 0}, {0, c, -s}, {0, s, c}}, {0, 0, 0}}; break;
-    case BvhChannel::Yrotation: m = Transform{{{c, 0, s}, {0, 1, 0}, {-s, 0, c}}, {0, 0, 0}}; break;
-    case BvhChannel::Zrotation: m = Transform{{{c, -s, 0}, {s, c, 0}, {0, 0, 1}}, {0, 0, 0}}; break;
+    case BvhChannel::Xposition:
+      m.t[0] = value;
+      break;
+    case BvhChannel::Yposition:
+      m.t[1] = value;
+      break;
+    case BvhChannel::Zposition:
+      m.t[2] = value;
+      break;
+    case BvhChannel::Xrotation:
+      m = Transform{{{1, 0, 0}, {0, c, -s}, {0, s, c}}, {0, 0, 0}};
+      break;
+    case BvhChannel::Yrotation:
+      m = Transform{{{c, 0, s}, {0, 1, 0}, {-s, 0, c}}, {0, 0, 0}};
+      break;
+    case BvhChannel::Zrotation:
+      m = Transform{{{c, -s, 0}, {s, c, 0}, {0, 0, 1}}, {0, 0, 0}};
+      break;
   }
   return m;
 }

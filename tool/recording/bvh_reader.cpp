@@ -77,9 +77,8 @@ bool ToCount(std::string_view word, long long limit, int& value) {
 
 bool ToChannel(std::string_view word, BvhChannel& channel) {
   static constexpr std::pair<std::string_view, BvhChannel> kNames[] = {
-      {"Xposition", BvhChannel::Xposition}, {"Yposition", BvhChannel::Yposition},
-      {"Zposition", BvhChannel::Zposition}, {"Xrotation", BvhChannel::Xrotation},
-      {"Yrotation", BvhChannel::Yrotation}, {"Zrotation", BvhChannel::Zrotation}};
+      {"Xposition", BvhChannel::Xposition}, {"Yposition", BvhChannel::Yposition}, {"Zposition", BvhChannel::Zposition},
+      {"Xrotation", BvhChannel::Xrotation}, {"Yrotation", BvhChannel::Yrotation}, {"Zrotation", BvhChannel::Zrotation}};
   for (const auto& [name, value] : kNames) {
     if (word == name) {
       channel = value;
@@ -133,7 +132,8 @@ class Parser {
     if (!Expect("CHANNELS")) return false;
     if (!words_.Next(word)) return Fail("the file ends inside a joint");
     int count = 0;
-    if (!ToCount(word, 6, count)) return Fail("a channel count of 0 to 6 was expected, found \"" + std::string(word) + "\"");
+    if (!ToCount(word, 6, count))
+      return Fail("a channel count of 0 to 6 was expected, found \"" + std::string(word) + "\"");
     for (int i = 0; i < count; ++i) {
       BvhChannel channel;
       if (!words_.Next(word)) return Fail("the file ends inside a channel list");
@@ -211,7 +211,8 @@ class Parser {
 
   bool Expect(std::string_view wanted) {
     std::string_view word;
-    if (!words_.Next(word)) return FailAt(words_.endLine(), "the file ends where \"" + std::string(wanted) + "\" was expected");
+    if (!words_.Next(word))
+      return FailAt(words_.endLine(), "the file ends where \"" + std::string(wanted) + "\" was expected");
     if (word != wanted) return Fail("expected \"" + std::string(wanted) + "\", found \"" + std::string(word) + "\"");
     return true;
   }

@@ -12,8 +12,8 @@
 
 #include <cmath>
 
-#include "lanes/force_inline.h"
 #include "lanes/double4.h"
+#include "lanes/force_inline.h"
 
 namespace ZEMBRA_IMU {
 namespace lanes {
@@ -54,9 +54,8 @@ inline D4 AsinRatio(D4 z) {
                               z * (Splat(-4.00555345006794114027e-02) +
                                    z * (Splat(7.91534994289814532176e-04) + z * Splat(3.47933107596021167570e-05))))));
   const D4 q = Splat(1.0) + z * (Splat(-2.40339491173441421878e+00) +
-                                 z * (Splat(2.02094576023350569471e+00) +
-                                      z * (Splat(-6.88283971605453293030e-01) +
-                                           z * Splat(7.70381505559019352791e-02))));
+                                 z * (Splat(2.02094576023350569471e+00) + z * (Splat(-6.88283971605453293030e-01) +
+                                                                               z * Splat(7.70381505559019352791e-02))));
   return p / q;
 }
 

@@ -36,13 +36,12 @@ ZEMBRA_FORCE_INLINE void SinCos(F4 x, F4& sine, F4& cosine) {
   // first products are exact.
   const F4 shifted = x * Splat(0.63661977236758134f) + Splat(kRoundMagic);
   const F4 n = shifted - Splat(kRoundMagic);
-  const F4 r = ((x - n * Splat(1.5703125f)) - n * Splat(4.837512969970703125e-4f)) -
-               n * Splat(7.54978995489188216e-8f);
+  const F4 r = ((x - n * Splat(1.5703125f)) - n * Splat(4.837512969970703125e-4f)) - n * Splat(7.54978995489188216e-8f);
   const F4 z = r * r;
   const F4 sinR = ((Splat(-1.9515295891e-4f) * z + Splat(8.3321608736e-3f)) * z + Splat(-1.6666654611e-1f)) * z * r + r;
-  const F4 cosR = ((Splat(2.443315711809948e-5f) * z + Splat(-1.388731625493765e-3f)) * z +
-                   Splat(4.166664568298827e-2f)) * z * z -
-                  Splat(0.5f) * z + Splat(1.0f);
+  const F4 cosR =
+      ((Splat(2.443315711809948e-5f) * z + Splat(-1.388731625493765e-3f)) * z + Splat(4.166664568298827e-2f)) * z * z -
+      Splat(0.5f) * z + Splat(1.0f);
   // Quadrant n mod 4: odd quadrants swap sine and cosine; the sine is
   // negative in quadrants 2 and 3, the cosine in quadrants 1 and 2.
   const M4 odd = BitSet<0>(shifted);
@@ -72,9 +71,10 @@ ZEMBRA_FORCE_INLINE F4 Atan2(F4 y, F4 x) {
   den = Select(bothInfinite | (den == Splat(0.0f)), Splat(1.0f), den);
   const F4 a = num / den;
   const F4 z = a * a;
-  const F4 series =
-      (((Splat(8.05374449538e-2f) * z + Splat(-1.38776856032e-1f)) * z + Splat(1.99777106478e-1f)) * z +
-       Splat(-3.33329491539e-1f)) * z * a + a;
+  const F4 series = (((Splat(8.05374449538e-2f) * z + Splat(-1.38776856032e-1f)) * z + Splat(1.99777106478e-1f)) * z +
+                     Splat(-3.33329491539e-1f)) *
+                        z * a +
+                    a;
   F4 angle = Select(upper, Splat(0.78539816339744831f) + series, series);
   angle = Select(ay > ax, Splat(1.5707963267948966f) - angle, angle);
   angle = Select(SignBitSet(x), Splat(3.1415926535897932f) - angle, angle);
@@ -88,8 +88,11 @@ namespace math_detail {
 inline F4 AsinKernel(F4 s) {
   const F4 z = s * s;
   return ((((Splat(4.2163199048e-2f) * z + Splat(2.4181311049e-2f)) * z + Splat(4.5470025998e-2f)) * z +
-           Splat(7.4953002686e-2f)) * z +
-          Splat(1.6666752422e-1f)) * z * s + s;
+           Splat(7.4953002686e-2f)) *
+              z +
+          Splat(1.6666752422e-1f)) *
+             z * s +
+         s;
 }
 
 // For |x| > 0.5: 2 asin(sqrt((1 - |x|) / 2)), which is acos(|x|).

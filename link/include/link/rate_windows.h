@@ -20,8 +20,8 @@ class RateWindows {
   // The windows at a completed read. Both elapsed times are taken before
   // either window moves on.
   struct Step {
-    bool halfClosed = false;   // more than half a second since the half window began
-    int32_t halfPackets = 0;   // the closed half window's packets
+    bool halfClosed = false;  // more than half a second since the half window began
+    int32_t halfPackets = 0;  // the closed half window's packets
     bool secondClosed = false;
     int32_t secondPackets = 0;  // the closed second's packets
   };

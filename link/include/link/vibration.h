@@ -20,7 +20,8 @@ template <typename WriteOne>
 VibrationEnd Vibrate(int milliseconds, WriteOne writeOne, const std::atomic<bool>& stop) {
   const auto start = std::chrono::steady_clock::now();
   while (!stop.load()) {
-    const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
+    const auto elapsed =
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
     if (elapsed.count() >= milliseconds) return VibrationEnd::PeriodOver;
     if (!writeOne()) return VibrationEnd::WriteFailed;
     std::this_thread::sleep_for(kVibrationPause);

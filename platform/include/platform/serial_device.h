@@ -13,11 +13,11 @@
 // (the link posts them there); blocking writes may come from any thread.
 #pragma once
 
+#include <atomic>
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/serial_port.hpp>
 #include <boost/asio/streambuf.hpp>
 #include <boost/system/error_code.hpp>
-#include <atomic>
 #include <chrono>
 #include <cstddef>
 #include <cstdint>

@@ -11,7 +11,7 @@ namespace protocol {
 constexpr uint8_t kCmdSaveCalibration = 'c';
 constexpr uint8_t kCmdVibrate = 'v';
 constexpr uint8_t kCmdRssiScan = 's';
-constexpr uint8_t kCmdPair = 'p';      // then a channel byte and 8 address bytes, each its own write
+constexpr uint8_t kCmdPair = 'p';        // then a channel byte and 8 address bytes, each its own write
 constexpr uint8_t kCmdSetChannel = 'j';  // then a channel byte, as a separate write
 constexpr uint8_t kCmdKeepAlive = 'b';
 

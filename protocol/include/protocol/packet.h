@@ -84,9 +84,9 @@ int StatusSlotForSelector(int32_t selector);
 // One completed read, decoded: the step every read takes on its way from
 // the port to a pose engine. A rejected read carries nothing else.
 struct DecodedRecord {
-  int sensor = 0;         // 0..5: pinky, ring, middle, index, thumb, back of the hand
+  int sensor = 0;          // 0..5: pinky, ring, middle, index, thumb, back of the hand
   WireQuat rotation = {};  // as sent, not normalised
-  bool checkOk = false;   // the record's check byte held
+  bool checkOk = false;    // the record's check byte held
 };
 struct DecodedRead {
   PacketKind kind = PacketKind::Rejected;

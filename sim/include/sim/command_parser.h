@@ -24,8 +24,8 @@ struct Command {
     Unknown,          // a byte that starts no command
   };
   Kind kind = Kind::Unknown;
-  uint8_t byte = 0;     // the byte of an Unknown command
-  uint8_t channel = 0;  // SetChannel, Pair
+  uint8_t byte = 0;                                                  // the byte of an Unknown command
+  uint8_t channel = 0;                                               // SetChannel, Pair
   std::array<uint8_t, protocol::kPairingAddressBytes> address = {};  // Pair
 };
 

@@ -6,8 +6,8 @@
 
 #include <array>
 
-#include "sim/rotation.h"
 #include "protocol/hand_model.h"
+#include "sim/rotation.h"
 
 namespace ZEMBRA {
 namespace sim {

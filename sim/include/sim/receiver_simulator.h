@@ -37,10 +37,10 @@
 #include <vector>
 
 #include "protocol/commands.h"
+#include "protocol/hand_model.h"
 #include "sim/glove_model.h"
 #include "sim/noise_report.h"
 #include "sim/pseudo_terminal.h"
-#include "protocol/hand_model.h"
 
 namespace ZEMBRA {
 namespace sim {
@@ -89,7 +89,7 @@ struct FaultConfig {
 
 struct SimulatorConfig {
   int32_t hand = protocol::kRightHand;  // protocol::kLeftHand or protocol::kRightHand
-  int burstRate = 200;         // bursts per second, 100..500
+  int burstRate = 200;                  // bursts per second, 100..500
   std::chrono::milliseconds reportInterval{200};
   ChannelNoiseTable noise = DefaultNoise();
   std::vector<int> jammedChannels;  // channels where the glove is never heard
@@ -124,8 +124,8 @@ struct Statistics {
   uint64_t burstsCorrupted = 0;  // sent with a wrong check byte
   uint64_t burstsSplit = 0;
   uint64_t burstsMerged = 0;
-  uint64_t reportsSent = 0;      // report blocks written, short ones included
-  uint64_t drops = 0;            // chunks not written (or cut) because the host's queue was full
+  uint64_t reportsSent = 0;  // report blocks written, short ones included
+  uint64_t drops = 0;        // chunks not written (or cut) because the host's queue was full
   uint64_t keepAlives = 0;
   uint64_t vibrations = 0;
   uint64_t calibrations = 0;

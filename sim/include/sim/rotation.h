@@ -18,10 +18,8 @@ struct QuatD {
 constexpr QuatD kIdentityD = {0.0, 0.0, 0.0, 1.0};
 
 inline QuatD Mul(const QuatD& a, const QuatD& b) {
-  return {a.w * b.x + a.x * b.w + a.y * b.z - a.z * b.y,
-          a.w * b.y + a.y * b.w + a.z * b.x - a.x * b.z,
-          a.w * b.z + a.z * b.w + a.x * b.y - a.y * b.x,
-          a.w * b.w - a.x * b.x - a.y * b.y - a.z * b.z};
+  return {a.w * b.x + a.x * b.w + a.y * b.z - a.z * b.y, a.w * b.y + a.y * b.w + a.z * b.x - a.x * b.z,
+          a.w * b.z + a.z * b.w + a.x * b.y - a.y * b.x, a.w * b.w - a.x * b.x - a.y * b.y - a.z * b.z};
 }
 
 inline QuatD Conj(const QuatD& q) { return {-q.x, -q.y, -q.z, q.w}; }

@@ -16,10 +16,10 @@
 
 #include <array>
 
+#include "protocol/hand_model.h"
 #include "protocol/packet.h"
 #include "sim/glove_model.h"
 #include "sim/rotation.h"
-#include "protocol/hand_model.h"
 
 namespace ZEMBRA {
 namespace sim {

@@ -13,7 +13,7 @@ namespace sim {
 
 struct SimOptions {
   SimulatorConfig config;
-  double durationSeconds = 0;               // 0: until SIGINT or SIGTERM
+  double durationSeconds = 0;                // 0: until SIGINT or SIGTERM
   std::optional<double> unplugAfterSeconds;  // --fault unplug=S
   bool help = false;
   // --register NAME [--serial TEXT]: appear as a USB receiver NAME in the

@@ -21,15 +21,15 @@ namespace ZEMBRA {
 namespace sim {
 
 struct UsbSerialReceiver {
-  std::string name = "ttyUSB0";          // tty name and device node name
+  std::string name = "ttyUSB0";  // tty name and device node name
   uint16_t vendor_id = 0x0403;
   uint16_t product_id = 0x6001;
-  std::optional<std::string> serial;    // e.g. "ZEMBRA-LH-0001"; none: no attribute
-  std::optional<std::string> product;   // none: no attribute
+  std::optional<std::string> serial;      // e.g. "ZEMBRA-LH-0001"; none: no attribute
+  std::optional<std::string> product;     // none: no attribute
   std::optional<int> latency_timer = 16;  // none: the driver offers no such attribute
   std::string driver = "ftdi_sio";
-  bool acm = false;                      // cdc_acm layout
-  std::string node_target;               // device node links here; empty: plain file
+  bool acm = false;         // cdc_acm layout
+  std::string node_target;  // device node links here; empty: plain file
 };
 
 class SysfsTree {

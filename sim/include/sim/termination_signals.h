@@ -2,9 +2,9 @@
 // without a signal handler or global flag.
 #pragma once
 
-#include <chrono>
-
 #include <signal.h>
+
+#include <chrono>
 
 namespace ZEMBRA {
 namespace sim {

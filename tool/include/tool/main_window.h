@@ -94,8 +94,8 @@ class ZEMBRAGloveConfigTool : public QMainWindow {
   struct Hand {
     ZEMBRA::HandType type;
     CheckGloveStatus* monitor = nullptr;
-    QTimer* dataTimer = nullptr;   // the 5-second watchdog
-    QTimer* searchTimer = nullptr; // the next search after a missing receiver
+    QTimer* dataTimer = nullptr;    // the 5-second watchdog
+    QTimer* searchTimer = nullptr;  // the next search after a missing receiver
     QAction* gloveAction = nullptr;
     QAction* trackerAction = nullptr;
     QString gloveIcon;

@@ -85,12 +85,12 @@ class PairingProcess : public QDialog {
   ZEMBRA::IZEMBRAIMU* leftDriver_ = nullptr;
   ZEMBRA::IZEMBRAIMU* rightDriver_ = nullptr;
 
-  QLabel* title_ = nullptr;      // label
-  QLabel* picture_ = nullptr;    // label_2
-  QLabel* loading_ = nullptr;    // label_loading
-  QLabel* heading_ = nullptr;    // label_3
-  QLabel* text_ = nullptr;       // label_4
-  QLabel* hint_ = nullptr;       // label_5
+  QLabel* title_ = nullptr;    // label
+  QLabel* picture_ = nullptr;  // label_2
+  QLabel* loading_ = nullptr;  // label_loading
+  QLabel* heading_ = nullptr;  // label_3
+  QLabel* text_ = nullptr;     // label_4
+  QLabel* hint_ = nullptr;     // label_5
   QMovie* movie_ = nullptr;
   QHBoxLayout* buttonRow_ = nullptr;  // horizontalLayout_2
   QPushButton* cancel_ = nullptr;

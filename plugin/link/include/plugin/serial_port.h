@@ -103,7 +103,9 @@ class SerialPort {
   void RaiseEvent(int code);
   void StopThreads();
   void StopVibrationWorkers();
-  const char* SetupLabel() const { return hand_ != kHandRight ? "Lefthand setup to channel:" : "Righthand setup to channel:"; }
+  const char* SetupLabel() const {
+    return hand_ != kHandRight ? "Lefthand setup to channel:" : "Righthand setup to channel:";
+  }
 
   const LinkTimings timings_;
   boost::asio::io_context serialIo_;

@@ -51,7 +51,7 @@ enum PluginJoint : int {
 
 // Plug-in joint fed by each sensor 0..5 (pinky, ring, middle, index, thumb,
 // back of the hand).
-constexpr int kSensorJoint[6] = {PluginJoint_PinkyIntermediate, PluginJoint_RingIntermediate,
+constexpr int kSensorJoint[6] = {PluginJoint_PinkyIntermediate,  PluginJoint_RingIntermediate,
                                  PluginJoint_MiddleIntermediate, PluginJoint_IndexIntermediate,
                                  PluginJoint_ThumbDistal,        PluginJoint_Wrist};
 
@@ -83,10 +83,10 @@ class PoseVariant {
   // Finger states of the long fingers.
   enum FingerState : int32_t {
     Finger_Start = 0,
-    Finger_Open = 1,       // bend in [0, 100): follows the estimate
-    Finger_Closed = 2,     // bend in (-160, 0]: follows the estimate, curled distal joint
-    Finger_HoldOpen = 3,   // bend went to 100 or more: holds the last shape
-    Finger_HoldClosed = 4, // bend went to -160 or less: holds the last shape
+    Finger_Open = 1,        // bend in [0, 100): follows the estimate
+    Finger_Closed = 2,      // bend in (-160, 0]: follows the estimate, curled distal joint
+    Finger_HoldOpen = 3,    // bend went to 100 or more: holds the last shape
+    Finger_HoldClosed = 4,  // bend went to -160 or less: holds the last shape
   };
 
   PoseVariant(bool advancedMode, int hardwareVersion);
@@ -174,8 +174,8 @@ class PoseVariant {
   struct HeldShape {
     Quatd wrist, proximal, intermediate;
   };
-  HeldShape shape_[4];            // last followed shape per finger slot, source of local_
-  bool localPending_[4] = {};     // local_ of the finger not yet formed from shape_
+  HeldShape shape_[4];           // last followed shape per finger slot, source of local_
+  bool localPending_[4] = {};    // local_ of the finger not yet formed from shape_
   int32_t fingerState_[4] = {};  // by finger slot (pinky, ring, middle, index)
   int32_t statusTable_[6] = {};
   int32_t statusByte_ = 0;

@@ -25,8 +25,8 @@ struct Quatd4 {
 
 inline Quatd4 Splat(const Quatd& q) { return {Splat(q.x), Splat(q.y), Splat(q.z), Splat(q.w)}; }
 inline Quatd4 Load(const Quatd* q) {
-  return {Set(q[0].x, q[1].x, q[2].x, q[3].x), Set(q[0].y, q[1].y, q[2].y, q[3].y),
-          Set(q[0].z, q[1].z, q[2].z, q[3].z), Set(q[0].w, q[1].w, q[2].w, q[3].w)};
+  return {Set(q[0].x, q[1].x, q[2].x, q[3].x), Set(q[0].y, q[1].y, q[2].y, q[3].y), Set(q[0].z, q[1].z, q[2].z, q[3].z),
+          Set(q[0].w, q[1].w, q[2].w, q[3].w)};
 }
 inline void Store(const Quatd4& q, Quatd* out) {
   double x[4], y[4], z[4], w[4];
@@ -40,10 +40,8 @@ inline Quatd Lane0(const Quatd4& q) { return {Lane0(q.x), Lane0(q.y), Lane0(q.z)
 
 // Hamilton product.
 inline Quatd4 Mul(const Quatd4& a, const Quatd4& b) {
-  return {a.w * b.x + a.x * b.w + a.y * b.z - a.z * b.y,
-          a.w * b.y + a.y * b.w + a.z * b.x - a.x * b.z,
-          a.w * b.z + a.z * b.w + a.x * b.y - a.y * b.x,
-          a.w * b.w - a.x * b.x - a.y * b.y - a.z * b.z};
+  return {a.w * b.x + a.x * b.w + a.y * b.z - a.z * b.y, a.w * b.y + a.y * b.w + a.z * b.x - a.x * b.z,
+          a.w * b.z + a.z * b.w + a.x * b.y - a.y * b.x, a.w * b.w - a.x * b.x - a.y * b.y - a.z * b.z};
 }
 inline D4 Dot(const Quatd4& a, const Quatd4& b) { return a.x * b.x + a.y * b.y + a.z * b.z + a.w * b.w; }
 

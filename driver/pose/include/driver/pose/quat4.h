@@ -22,8 +22,8 @@ struct Quat4 {
 
 inline Quat4 Splat(const Quat& q) { return {Splat(q.x), Splat(q.y), Splat(q.z), Splat(q.w)}; }
 inline Quat4 Load(const Quat* q) {
-  return {Set(q[0].x, q[1].x, q[2].x, q[3].x), Set(q[0].y, q[1].y, q[2].y, q[3].y),
-          Set(q[0].z, q[1].z, q[2].z, q[3].z), Set(q[0].w, q[1].w, q[2].w, q[3].w)};
+  return {Set(q[0].x, q[1].x, q[2].x, q[3].x), Set(q[0].y, q[1].y, q[2].y, q[3].y), Set(q[0].z, q[1].z, q[2].z, q[3].z),
+          Set(q[0].w, q[1].w, q[2].w, q[3].w)};
 }
 inline void Store(const Quat4& q, Quat* out) {
   float x[4], y[4], z[4], w[4];
@@ -40,10 +40,8 @@ inline Quat4 Select(M4 m, const Quat4& a, const Quat4& b) {
 
 // Hamilton product.
 inline Quat4 Mul(const Quat4& a, const Quat4& b) {
-  return {a.w * b.x + a.x * b.w + a.y * b.z - a.z * b.y,
-          a.w * b.y + a.y * b.w + a.z * b.x - a.x * b.z,
-          a.w * b.z + a.z * b.w + a.x * b.y - a.y * b.x,
-          a.w * b.w - a.x * b.x - a.y * b.y - a.z * b.z};
+  return {a.w * b.x + a.x * b.w + a.y * b.z - a.z * b.y, a.w * b.y + a.y * b.w + a.z * b.x - a.x * b.z,
+          a.w * b.z + a.z * b.w + a.x * b.y - a.y * b.x, a.w * b.w - a.x * b.x - a.y * b.y - a.z * b.z};
 }
 inline F4 Dot(const Quat4& a, const Quat4& b) { return a.x * b.x + a.y * b.y + a.z * b.z + a.w * b.w; }
 inline Quat4 Normalise(const Quat4& q) {

@@ -23,10 +23,8 @@ struct Euler {
 constexpr Quat kIdentity = {0.0f, 0.0f, 0.0f, 1.0f};
 
 inline Quat Mul(const Quat& a, const Quat& b) {
-  return {a.w * b.x + a.x * b.w + a.y * b.z - a.z * b.y,
-          a.w * b.y + a.y * b.w + a.z * b.x - a.x * b.z,
-          a.w * b.z + a.z * b.w + a.x * b.y - a.y * b.x,
-          a.w * b.w - a.x * b.x - a.y * b.y - a.z * b.z};
+  return {a.w * b.x + a.x * b.w + a.y * b.z - a.z * b.y, a.w * b.y + a.y * b.w + a.z * b.x - a.x * b.z,
+          a.w * b.z + a.z * b.w + a.x * b.y - a.y * b.x, a.w * b.w - a.x * b.x - a.y * b.y - a.z * b.z};
 }
 inline float Dot(const Quat& a, const Quat& b) { return a.x * b.x + a.y * b.y + a.z * b.z + a.w * b.w; }
 inline Quat Normalise(const Quat& q) {

@@ -36,9 +36,7 @@ class FrameGrid {
   size_t size() const { return frames_.size(); }
   // The time of grid point k, rounded to the nearest nanosecond; computed
   // from k each time, so no error adds up over an hour.
-  int64_t PointTime(int64_t k) const {
-    return start_ + (k * 1000000000 + kFramesPerSecond / 2) / kFramesPerSecond;
-  }
+  int64_t PointTime(int64_t k) const { return start_ + (k * 1000000000 + kFramesPerSecond / 2) / kFramesPerSecond; }
 
  private:
   int64_t start_ = 0;
