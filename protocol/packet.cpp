@@ -91,20 +91,5 @@ int StatusSlotForSelector(int32_t selector) {
   }
 }
 
-DecodedRead DecodeRead(const uint8_t* data, size_t size) {
-  DecodedRead read;
-  read.kind = ClassifyRead(data, size);
-  if (!read.accepted()) return read;
-  const PacketLayout layout = LayoutOf(read.kind);
-  read.recordCount = layout.recordCount;
-  for (int r = 0; r < layout.recordCount; ++r) {
-    const uint8_t* record = data + layout.records[r].offset;
-    read.records[r] = {layout.records[r].sensor, DecodeRecordComponents(record), RecordCheckOk(record)};
-  }
-  read.hasStatus = layout.hasStatus;
-  if (layout.hasStatus) read.status = DecodeStatus(data, layout.statusOffset);
-  return read;
-}
-
 }  // namespace protocol
 }  // namespace ZEMBRA

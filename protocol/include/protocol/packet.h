@@ -97,7 +97,22 @@ struct DecodedRead {
   // An accepted read counts as a packet for the link's supervision.
   bool accepted() const { return kind != PacketKind::Rejected; }
 };
-DecodedRead DecodeRead(const uint8_t* data, size_t size);
+// Inline: on the per-packet path it then folds into its caller.
+inline DecodedRead DecodeRead(const uint8_t* data, size_t size) {
+  DecodedRead read;
+  read.kind = ClassifyRead(data, size);
+  if (!read.accepted()) return read;
+  const PacketLayout layout = LayoutOf(read.kind);
+  read.recordCount = layout.recordCount;
+  for (int r = 0; r < layout.recordCount; ++r) {
+    const uint8_t* record = data + layout.records[r].offset;
+    read.records[r] = {layout.records[r].sensor, DecodeRecordComponents(record), RecordCheckOk(record)};
+  }
+  read.hasStatus = layout.hasStatus;
+  if (layout.hasStatus) read.status = DecodeStatus(data, layout.statusOffset);
+  return read;
+}
+
 
 }  // namespace protocol
 }  // namespace ZEMBRA
