@@ -27,10 +27,12 @@ ZEMBRAIMUImpl::ZEMBRAIMUImpl(EIMUError& err, int mode, std::unique_ptr<tracker::
   err = IMUError_None;
   if (mode_ == kModeTrackers) {
     StartTrackerRuntime(err);
-    trackers_ = std::make_unique<tracker::TrackerSupport>(trackerRuntimeReady_ ? trackerRuntime_.get() : nullptr,
-                                                          trackerLog_, std::cerr, [this](const IMUEvent& event) {
-                                                            if (handler_) handler_->OnReceivedIMUEvent(event, context_);
-                                                          });
+    trackers_ = std::make_unique<tracker::TrackerSupport>(
+        trackerRuntimeReady_ ? trackerRuntime_.get() : nullptr, []() -> std::ostream& { return log::Stream(); },
+        std::cerr,
+        [this](const IMUEvent& event) {
+          if (handler_) handler_->OnReceivedIMUEvent(event, context_);
+        });
   }
 }
 

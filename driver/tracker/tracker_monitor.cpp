@@ -43,8 +43,8 @@ std::string ShortSerial(const std::string& identifying) {
   return identifying.substr(identifying.size() - kShortSerialLength);
 }
 
-TrackerMonitor::TrackerMonitor(ITrackerRuntime& runtime, std::ostream& out, EventSink sink)
-    : runtime_(runtime), out_(out), sink_(std::move(sink)) {}
+TrackerMonitor::TrackerMonitor(ITrackerRuntime& runtime, MessageStream out, EventSink sink)
+    : runtime_(runtime), out_(std::move(out)), sink_(std::move(sink)) {}
 
 void TrackerMonitor::DetectTrackers() {
   uint32_t left = kNoTracker;
@@ -60,13 +60,13 @@ void TrackerMonitor::DetectTrackers() {
   for (HandType hand : {Hand_Left, Hand_Right}) {
     const uint32_t index = hand == Hand_Left ? left : right;
     if (index == kNoTracker) continue;
-    out_ << "found connected " << HandTag(hand) << " tracker on: " << index << std::endl;
+    out_() << "found connected " << HandTag(hand) << " tracker on: " << index << std::endl;
     const std::string serial = ShortSerial(ReadIdentifyingString(runtime_, index));
     {
       std::lock_guard<std::mutex> lock(mutex_);
       SlotOf(hand) = Slot{index, serial};
     }
-    out_ << HandTag(hand) << " tracker Serial Number: " << serial << std::endl;
+    out_() << HandTag(hand) << " tracker Serial Number: " << serial << std::endl;
     Raise(IMUEvent_TrackerConnected, hand);
   }
 }
@@ -100,9 +100,9 @@ void TrackerMonitor::OnActivated(uint32_t deviceIndex) {
     else
       return;
   }
-  out_ << HandTag(hand) << " tracker connected on: " << deviceIndex << std::endl;
+  out_() << HandTag(hand) << " tracker connected on: " << deviceIndex << std::endl;
   const std::string identifying = ReadIdentifyingString(runtime_, deviceIndex);
-  out_ << "Original " << HandTag(hand) << " tracker Serial Number: " << identifying << std::endl;
+  out_() << "Original " << HandTag(hand) << " tracker Serial Number: " << identifying << std::endl;
   const std::string serial = ShortSerial(identifying);
   {
     // Index and serial change together, so a reader never pairs the new
@@ -111,7 +111,7 @@ void TrackerMonitor::OnActivated(uint32_t deviceIndex) {
     SlotOf(hand) = Slot{deviceIndex, serial};
   }
   if (identifying.size() >= kShortSerialLength)
-    out_ << HandTag(hand) << " tracker Serial Number: " << serial << std::endl;
+    out_() << HandTag(hand) << " tracker Serial Number: " << serial << std::endl;
   Raise(IMUEvent_TrackerConnected, hand);
 }
 
@@ -131,7 +131,7 @@ void TrackerMonitor::OnDeactivated(uint32_t deviceIndex) {
       return;
     }
   }
-  out_ << HandTag(hand) << " tracker disconnected" << std::endl;
+  out_() << HandTag(hand) << " tracker disconnected" << std::endl;
   Raise(IMUEvent_TrackerDisconnected, hand);
 }
 

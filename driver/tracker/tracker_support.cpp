@@ -5,10 +5,10 @@
 namespace ZEMBRA {
 namespace tracker {
 
-TrackerSupport::TrackerSupport(ITrackerRuntime* runtime, std::ostream& out, std::ostream& errOut,
+TrackerSupport::TrackerSupport(ITrackerRuntime* runtime, MessageStream out, std::ostream& errOut,
                                TrackerMonitor::EventSink sink)
     : out_(out), errOut_(errOut) {
-  if (runtime) monitor_ = std::make_unique<TrackerMonitor>(*runtime, out, std::move(sink));
+  if (runtime) monitor_ = std::make_unique<TrackerMonitor>(*runtime, std::move(out), std::move(sink));
 }
 
 void TrackerSupport::DetectTrackers() {
@@ -33,14 +33,14 @@ void TrackerSupport::Configure(EIMUError& err, HandType hand) {
   std::string serial;
   err = SerialFor(hand, serial);
   if (err != IMUError_None) return;
-  err = ConfigureTracker(hand, serial, settings_, out_, errOut_);
+  err = ConfigureTracker(hand, serial, settings_, out_(), errOut_);
 }
 
 void TrackerSupport::Identify(EIMUError& err, HandType hand) {
   std::string serial;
   err = SerialFor(hand, serial);
   if (err != IMUError_None) return;
-  err = IdentifyTracker(serial, settings_, out_);
+  err = IdentifyTracker(serial, settings_, out_());
 }
 
 }  // namespace tracker

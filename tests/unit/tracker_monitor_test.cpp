@@ -25,7 +25,8 @@ struct Monitor {
   FakeTrackerRuntime runtime;
   std::ostringstream out;
   std::vector<IMUEvent> events;
-  tracker::TrackerMonitor monitor{runtime, out, [this](const IMUEvent& e) { events.push_back(e); }};
+  tracker::TrackerMonitor monitor{runtime, [this]() -> std::ostream& { return out; },
+                                  [this](const IMUEvent& e) { events.push_back(e); }};
 
   Monitor() {
     int32_t error = 0;

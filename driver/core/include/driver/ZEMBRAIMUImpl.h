@@ -64,7 +64,6 @@ class ZEMBRAIMUImpl final : public IZEMBRAIMU, private link::LinkListener {
   std::unique_ptr<tracker::ITrackerRuntime> trackerRuntime_;
   // The tracker code's messages: the client calls the tracker operations
   // one at a time, whichever threads it uses.
-  log::LineStream trackerLog_;
   bool trackerRuntimeReady_ = false;
   // Uses trackerRuntime_, so it is declared after it.
   std::unique_ptr<tracker::TrackerSupport> trackers_;

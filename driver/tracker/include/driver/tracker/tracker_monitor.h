@@ -30,12 +30,17 @@ std::string ReadIdentifyingString(ITrackerRuntime& runtime, uint32_t deviceIndex
 // last four characters, or the whole string when it is shorter.
 std::string ShortSerial(const std::string& identifying);
 
+// The stream a message goes to, asked for on the thread that writes it: the
+// monitor and the console operations run on different client threads, and
+// a stream object is for one thread at a time.
+using MessageStream = std::function<std::ostream&()>;
+
 class TrackerMonitor {
  public:
   using EventSink = std::function<void(const IMUEvent&)>;
 
-  // Messages go to out; events 7 and 8 to sink, on the calling thread.
-  TrackerMonitor(ITrackerRuntime& runtime, std::ostream& out, EventSink sink);
+  // Messages go to out(); events 7 and 8 to sink, on the calling thread.
+  TrackerMonitor(ITrackerRuntime& runtime, MessageStream out, EventSink sink);
 
   // Finds the trackers already connected: the lowest is the left hand's, the
   // highest other one the right hand's.
@@ -61,7 +66,7 @@ class TrackerMonitor {
   const Slot& SlotOf(HandType hand) const { return hand == Hand_Left ? left_ : right_; }
 
   ITrackerRuntime& runtime_;
-  std::ostream& out_;
+  MessageStream out_;
   EventSink sink_;
   // Guards both slots: the configuration operations read the serials on the
   // client's threads. Never held while calling out.

@@ -18,7 +18,7 @@ class TrackerSupport {
  public:
   // runtime: the initialised runtime, or null when it could not be started;
   // then nothing is detected and every tracker operation fails with 6.
-  TrackerSupport(ITrackerRuntime* runtime, std::ostream& out, std::ostream& errOut, TrackerMonitor::EventSink sink);
+  TrackerSupport(ITrackerRuntime* runtime, MessageStream out, std::ostream& errOut, TrackerMonitor::EventSink sink);
 
   // At registration: reports the trackers already connected.
   void DetectTrackers();
@@ -36,7 +36,7 @@ class TrackerSupport {
   // The hand's serial, or the error that stops the operation.
   EIMUError SerialFor(HandType hand, std::string& serial) const;
 
-  std::ostream& out_;
+  MessageStream out_;
   std::ostream& errOut_;
   std::unique_ptr<TrackerMonitor> monitor_;
   ConsoleSettings settings_;
