@@ -506,5 +506,8 @@ int main(int argc, char* argv[]) {
   ok &= WriteFile(at("ajax-loader.gif"), artwork::EncodeGif(Spinner()));
   ok &= WriteFile(at("loading_symbol.gif"), artwork::EncodeGif(PulsingDots()));
   ok &= WriteFile(at("ZEMBRA.ico"), IconFile({16, 24, 32, 48, 64, 256}));
+  // The desktop entry's icon of an installed tool (not a resource).
+  QDir().mkpath(out.filePath("desktop"));
+  ok &= Save(ProductMark(256), at("desktop/zembra-glove-config-tool.png"));
   return ok ? 0 : 1;
 }

@@ -1,0 +1,123 @@
+# Installation and packages: `cmake --install` lays out the libraries with
+# their headers, CMake packages and pkg-config files, the tool with its
+# desktop entry, the helper programs, the skeleton, the udev rule and the
+# docs; CPack turns the same layout into a Debian package.
+include(GNUInstallDirs)
+include(CMakePackageConfigHelpers)
+
+# The installed programs find the libraries beside them, wherever the tree
+# is installed; a system install (/usr) needs no search path at all.
+if(NOT CMAKE_INSTALL_PREFIX STREQUAL "/usr")
+  set_target_properties(ZEMBRAGloveConfigTool PROPERTIES INSTALL_RPATH "$ORIGIN/../${CMAKE_INSTALL_LIBDIR}")
+endif()
+
+set(ZEMBRA_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake)
+
+# The driver: libZEMBRAIMU.so.1 -> .so.1.0.0, headers under include/zembra/.
+install(TARGETS ZEMBRAIMU EXPORT ZEMBRAIMUTargets
+  LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT runtime NAMELINK_COMPONENT development)
+install(FILES ${PROJECT_SOURCE_DIR}/driver/include/zembra/ZEMBRAIMU.h ${PROJECT_SOURCE_DIR}/driver/include/zembra/Pose.h
+  DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/zembra COMPONENT development)
+install(EXPORT ZEMBRAIMUTargets NAMESPACE ZEMBRA:: DESTINATION ${ZEMBRA_CMAKE_DIR}/ZEMBRAIMU COMPONENT development)
+
+# The plug-in: libZEMBRA_IMU.so with its C header beside the driver's.
+install(TARGETS ZEMBRA_IMU EXPORT ZEMBRA_IMUTargets
+  LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT runtime NAMELINK_COMPONENT development)
+install(FILES ${PROJECT_SOURCE_DIR}/plugin/include/ZEMBRA_IMU.h
+  DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/zembra COMPONENT development)
+install(EXPORT ZEMBRA_IMUTargets NAMESPACE ZEMBRA:: DESTINATION ${ZEMBRA_CMAKE_DIR}/ZEMBRA_IMU COMPONENT development)
+
+foreach(package ZEMBRAIMU ZEMBRA_IMU)
+  configure_package_config_file(${CMAKE_CURRENT_LIST_DIR}/package/Config.cmake.in
+    ${CMAKE_CURRENT_BINARY_DIR}/${package}Config.cmake INSTALL_DESTINATION ${ZEMBRA_CMAKE_DIR}/${package})
+  write_basic_package_version_file(${CMAKE_CURRENT_BINARY_DIR}/${package}ConfigVersion.cmake
+    VERSION ${PROJECT_VERSION} COMPATIBILITY SameMajorVersion)
+  install(FILES ${CMAKE_CURRENT_BINARY_DIR}/${package}Config.cmake
+    ${CMAKE_CURRENT_BINARY_DIR}/${package}ConfigVersion.cmake
+    DESTINATION ${ZEMBRA_CMAKE_DIR}/${package} COMPONENT development)
+endforeach()
+
+# pkg-config: zembraimu.pc and zembra_imu.pc. Relocatable: the prefix is
+# found from the file's own place, as many levels up as the library
+# directory is deep (lib/pkgconfig or lib/<multiarch>/pkgconfig).
+string(REGEX REPLACE "[^/]+" ".." PC_UP "${CMAKE_INSTALL_LIBDIR}/pkgconfig")
+function(zembra_pkg_config PC_NAME PC_LIBRARY PC_WHAT PC_INCLUDE)
+  configure_file(${PROJECT_SOURCE_DIR}/cmake/package/zembra.pc.in ${CMAKE_CURRENT_BINARY_DIR}/${PC_NAME}.pc @ONLY)
+  install(FILES ${CMAKE_CURRENT_BINARY_DIR}/${PC_NAME}.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig
+    COMPONENT development)
+endfunction()
+zembra_pkg_config(zembraimu ZEMBRAIMU "the glove driver" "")
+zembra_pkg_config(zembra_imu ZEMBRA_IMU "the game-engine plug-in" "/zembra")
+
+# Programs.
+install(TARGETS zembra-ports zembra-receiver-sim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT runtime)
+if(TARGET ZEMBRAGloveConfigTool)
+  install(TARGETS ZEMBRAGloveConfigTool RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT runtime)
+  install(FILES ${CMAKE_CURRENT_LIST_DIR}/package/zembra-glove-config-tool.desktop
+    DESTINATION ${CMAKE_INSTALL_DATADIR}/applications COMPONENT runtime)
+  install(FILES ${PROJECT_SOURCE_DIR}/tool/resources/desktop/zembra-glove-config-tool.png
+    DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/256x256/apps COMPONENT runtime)
+endif()
+
+# Data: the skeleton of recordings, the udev rule, the docs.
+install(FILES ${PROJECT_SOURCE_DIR}/tool/record/bones.txt ${PROJECT_SOURCE_DIR}/tool/record/README.md
+  DESTINATION ${CMAKE_INSTALL_DATADIR}/zembra/record COMPONENT runtime)
+install(FILES ${PROJECT_SOURCE_DIR}/scripts/udev/99-zembra-receivers.rules
+  DESTINATION lib/udev/rules.d COMPONENT runtime)
+install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/docs/architecture.md
+  ${PROJECT_SOURCE_DIR}/docs/config-tool.md ${PROJECT_SOURCE_DIR}/docs/linux-setup.md
+  ${PROJECT_SOURCE_DIR}/docs/trackers.md ${PROJECT_SOURCE_DIR}/docs/performance.md
+  ${PROJECT_SOURCE_DIR}/docs/config-tool.png ${PROJECT_SOURCE_DIR}/docs/recorded-frame.png
+  ${CMAKE_CURRENT_LIST_DIR}/package/copyright
+  DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT runtime)
+
+# The Debian package's change log, compressed as Debian wants it (no name
+# or time in the gzip header, so the package builds the same every time).
+find_program(ZEMBRA_GZIP gzip)
+if(ZEMBRA_GZIP)
+  add_custom_command(OUTPUT ${CMAKE_CURRENT_BINARY_DIR}/changelog.gz
+    COMMAND ${ZEMBRA_GZIP} -9nc ${CMAKE_CURRENT_LIST_DIR}/package/changelog > ${CMAKE_CURRENT_BINARY_DIR}/changelog.gz
+    DEPENDS ${CMAKE_CURRENT_LIST_DIR}/package/changelog)
+  add_custom_target(zembra_changelog ALL DEPENDS ${CMAKE_CURRENT_BINARY_DIR}/changelog.gz)
+  install(FILES ${CMAKE_CURRENT_BINARY_DIR}/changelog.gz DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT runtime)
+endif()
+
+# The reference documentation of the public headers (Doxygen), when Doxygen
+# is there; built with everything, or alone with `--target api-docs`. Every
+# public type, operation, error code and event must be documented: a gap is
+# an error.
+find_package(Doxygen QUIET)
+if(DOXYGEN_FOUND)
+  set(ZEMBRA_API_DOCS_DIR ${CMAKE_CURRENT_BINARY_DIR}/api-docs)
+  configure_file(${PROJECT_SOURCE_DIR}/docs/api/Doxyfile.in ${CMAKE_CURRENT_BINARY_DIR}/Doxyfile @ONLY)
+  add_custom_command(OUTPUT ${ZEMBRA_API_DOCS_DIR}/html/index.html
+    COMMAND ${DOXYGEN_EXECUTABLE} ${CMAKE_CURRENT_BINARY_DIR}/Doxyfile
+    DEPENDS ${PROJECT_SOURCE_DIR}/docs/api/mainpage.md ${PROJECT_SOURCE_DIR}/driver/include/zembra/ZEMBRAIMU.h
+      ${PROJECT_SOURCE_DIR}/driver/include/zembra/Pose.h ${PROJECT_SOURCE_DIR}/plugin/include/ZEMBRA_IMU.h
+      ${CMAKE_CURRENT_BINARY_DIR}/Doxyfile
+    COMMENT "Reference documentation of the public headers" VERBATIM)
+  add_custom_target(api-docs ALL DEPENDS ${ZEMBRA_API_DOCS_DIR}/html/index.html)
+  install(DIRECTORY ${ZEMBRA_API_DOCS_DIR}/html/ DESTINATION ${CMAKE_INSTALL_DOCDIR}/api COMPONENT development
+    OPTIONAL)
+endif()
+
+# The Debian package: everything in one package. The development files are two small headers per library, a CMake
+# package and pkg-config files, not worth a second package to install.
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME zembra)
+set(CPACK_PACKAGE_VENDOR "ZEMBRA")
+set(CPACK_PACKAGE_CONTACT "ZEMBRA developers <developers@zembra.invalid>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "host software for the ZEMBRA data gloves")
+set(CPACK_PACKAGE_DESCRIPTION "Driver library, game-engine plug-in and configuration tool for a pair of
+wireless inertial data gloves: receiver discovery, radio link supervision,
+hand pose computation, pairing, tracker configuration and BVH recording.")
+set(CPACK_DEBIAN_PACKAGE_SECTION misc)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA "${CMAKE_CURRENT_LIST_DIR}/package/postinst;${CMAKE_CURRENT_LIST_DIR}/package/triggers")
+set(CPACK_STRIP_FILES ON)
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_DEB_COMPONENT_INSTALL OFF)
+include(CPack)
