@@ -10,6 +10,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
   qtbase5-dev qtbase5-dev-tools xvfb xauth
+  doxygen dpkg-dev fakeroot file lintian
 )
 
 missing=()

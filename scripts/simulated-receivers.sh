@@ -1,7 +1,8 @@
 # Sourced by the scripts that need gloves without hardware:
 #   start_simulated_receivers <build-dir> <tree-dir>
 # starts two zembra-receiver-sim processes (left ttyUSB0, right ttyUSB1, 200
-# bursts a second), registered in a device tree under <tree-dir> that the
+# bursts a second; serials ZEMBRA-LH0-0000 and ZEMBRA-RH0-0001, so the
+# plug-in finds them as receiver 0 of each hand), registered in a device tree under <tree-dir> that the
 # driver's discovery reads (ZEMBRA_SYSFS_ROOT and ZEMBRA_DEV_ROOT are
 # exported), appends their process ids to the caller's array `pids`, and
 # returns once both are registered. Their output goes to <tree-dir>/*.log.
@@ -13,7 +14,7 @@ start_simulated_receivers() {
     tag=LH
     [ "$hand" = right ] && tag=RH
     "$build/sim/zembra-receiver-sim" --hand "$hand" --rate 200 \
-      --register "ttyUSB$index" --serial "ZEMBRA-$tag-000$index" >"$tree/$hand.log" 2>&1 &
+      --register "ttyUSB$index" --serial "ZEMBRA-${tag}0-000$index" >"$tree/$hand.log" 2>&1 &
     pids+=($!)
     index=$((index + 1))
   done

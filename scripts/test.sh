@@ -29,6 +29,11 @@ run_suite() {
 
 mkdir -p out
 run_suite out/build "plain build" -- -DCMAKE_BUILD_TYPE=RelWithDebInfo
+# The installed tree and the Debian package, used as a client would.
+if [ -x out/build/tool/ZEMBRAGloveConfigTool ]; then
+  echo "=== install, examples and package ==="
+  bash scripts/test-install.sh out/build || status=1
+fi
 run_suite out/build-asan "AddressSanitizer + UndefinedBehaviorSanitizer" -- \
   -DCMAKE_BUILD_TYPE=Debug -DZEMBRA_SANITIZE=address,undefined
 export TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1"

@@ -1,0 +1,89 @@
+#!/usr/bin/env bash
+# Installs a build into a temporary prefix and uses it the way a client
+# does: both examples configured and built against that prefix only (with
+# its CMake packages, then with pkg-config) and run against simulated
+# receivers; the installed libraries' exports, SONAMEs and the tool's run
+# path checked; the Debian package built and checked with lintian.
+#   bash scripts/test-install.sh <build-dir>
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build=$(realpath "${1:-out/build}")
+work=$(mktemp -d)
+pids=()
+cleanup() {
+  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+  wait 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+fail() { echo "FAIL: $*" >&2; exit 1; }
+check() { echo "ok: $*"; }
+
+prefix=$work/prefix
+cmake --install "$build" --prefix "$prefix" >"$work/install.log" || { cat "$work/install.log"; fail "cmake --install"; }
+libdir=$(dirname "$(find "$prefix" -name libZEMBRAIMU.so.1 | head -1)")
+[ -n "$libdir" ] || fail "libZEMBRAIMU.so.1 not installed"
+
+# The libraries: real files behind the version links, the SONAME, and no
+# symbol exported beyond the interface.
+for lib in ZEMBRAIMU:2 ZEMBRA_IMU:18; do
+  name=${lib%%:*} want=${lib##*:}
+  [ -f "$libdir/lib$name.so.1.0.0" ] && [ -L "$libdir/lib$name.so.1" ] && [ -L "$libdir/lib$name.so" ] ||
+    fail "lib$name.so -> .so.1 -> .so.1.0.0 not in place"
+  soname=$(readelf -d "$libdir/lib$name.so.1.0.0" | sed -n 's/.*(SONAME).*\[\(.*\)\]/\1/p')
+  [ "$soname" = "lib$name.so.1" ] || fail "lib$name SONAME is '$soname'"
+  exports=$(nm -D --defined-only "$libdir/lib$name.so.1.0.0" | awk '$2 ~ /^[TDBRVW]$/ {print $3}')
+  count=$(printf '%s\n' "$exports" | grep -c .)
+  [ "$count" -eq "$want" ] || { printf '%s\n' "$exports"; fail "lib$name exports $count symbols, not $want"; }
+  check "lib$name: SONAME $soname, $count exports"
+done
+for f in include/zembra/ZEMBRAIMU.h include/zembra/Pose.h include/zembra/ZEMBRA_IMU.h \
+  bin/ZEMBRAGloveConfigTool bin/zembra-ports bin/zembra-receiver-sim share/zembra/record/bones.txt \
+  lib/udev/rules.d/99-zembra-receivers.rules share/applications/zembra-glove-config-tool.desktop \
+  share/doc/zembra/performance.md share/doc/zembra/api/index.html; do
+  [ -e "$prefix/$f" ] || fail "$f not installed"
+done
+check "headers, programs, skeleton, udev rule, desktop entry and docs installed"
+
+# The tool finds the library through its run path.
+tool=$prefix/bin/ZEMBRAGloveConfigTool
+runpath=$(readelf -d "$tool" | sed -n 's/.*(RUNPATH).*\[\(.*\)\]/\1/p')
+[ "$runpath" = "\$ORIGIN/../${libdir#"$prefix"/}" ] || fail "tool RUNPATH is '$runpath'"
+found=$(env -u LD_LIBRARY_PATH ldd "$tool" | sed -n 's/.*libZEMBRAIMU.so.1 => \(.*\) (.*/\1/p')
+[ -n "$found" ] && [ "$(realpath "$found")" = "$(realpath "$libdir/libZEMBRAIMU.so.1")" ] ||
+  fail "the tool finds '$found', not the installed library"
+check "tool RUNPATH $runpath"
+
+# The examples, built against the prefix alone, each both ways.
+source scripts/simulated-receivers.sh
+start_simulated_receivers "$build" "$work/tree"
+pcdir=$libdir/pkgconfig
+for example in glove-client plugin-host; do
+  for how in cmake pkg-config; do
+    dir=$work/$example-$how
+    if [ "$how" = cmake ]; then
+      args=(-DCMAKE_PREFIX_PATH="$prefix")
+    else
+      args=(-DZEMBRA_USE_PKG_CONFIG=ON)
+    fi
+    PKG_CONFIG_PATH=$pcdir PKG_CONFIG_LIBDIR=$pcdir cmake -S "examples/$example" -B "$dir" "${args[@]}" \
+      -DCMAKE_FIND_USE_PACKAGE_REGISTRY=OFF >"$dir.log" 2>&1 || { cat "$dir.log"; fail "$example ($how) configure"; }
+    cmake --build "$dir" >>"$dir.log" 2>&1 || { cat "$dir.log"; fail "$example ($how) build"; }
+    LD_LIBRARY_PATH=$libdir timeout 60 "$dir/$example" 2 >"$dir.out" 2>&1 || { cat "$dir.out"; fail "$example ($how) run"; }
+    grep -E "^poses received: [1-9]" "$dir.out" || { cat "$dir.out"; fail "$example ($how) received no poses"; }
+    check "$example built with $how and streamed"
+  done
+done
+
+# The Debian package.
+if [ "${ZEMBRA_SKIP_DEB:-0}" != 1 ]; then
+  (cd "$work" && cpack -G DEB --config "$build/CPackConfig.cmake" -B "$work/deb" >"$work/cpack.log" 2>&1) ||
+    { cat "$work/cpack.log"; fail "cpack -G DEB"; }
+  deb=$(ls "$work"/deb/*.deb)
+  dpkg-deb --info "$deb" | grep -E "Depends|Package|Version"
+  lintian --tag-display-limit 0 "$deb" >"$work/lintian.log" 2>&1 || true
+  cat "$work/lintian.log"
+  if grep -q "^E:" "$work/lintian.log"; then fail "lintian reports errors"; fi
+  check "$(basename "$deb") built; lintian reports no error"
+fi
+echo "INSTALL TESTS PASSED"
