@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "tool/recording/bvh_pose.h"
 #include "tool/recording/bvh_reader.h"
 #include "tool/recording/bvh_writer.h"
 
@@ -61,5 +62,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const recording::BvhParseResult any =
       recording::ParseBvh(std::string_view(reinterpret_cast<const char*>(data), size));
   if (!any.ok) Require(any.errorLine >= 1 && !any.error.empty(), "a refusal says where and why");
+  // A file that reads is posed, as the viewer poses it, at its first and
+  // last frames.
+  if (any.ok && any.file.frameCount > 0) {
+    const recording::BvhFile& file = any.file;
+    for (int frame : {0, file.frameCount - 1}) {
+      const double* values = file.values.data() + size_t(frame) * size_t(file.channelCount);
+      Require(recording::JointPositions(file, values).size() == file.joints.size(), "a position per joint");
+      for (const recording::BvhJoint& joint : file.joints) {
+        const double turn = recording::JointTurn(joint, values);
+        Require(!(turn < 0 || turn > 180), "a turn within half a circle, or not a number");
+      }
+    }
+  }
   return 0;
 }

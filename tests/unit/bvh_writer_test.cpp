@@ -12,23 +12,20 @@
 #include <sstream>
 
 #include "protocol/hand_model.h"
+#include "tests/support/engine_hands.h"
 #include "tests/support/temp_dir.h"
+#include "tool/recording/bvh_pose.h"
 #include "tool/recording/bvh_reader.h"
 #include "tool/recording/frame_grid.h"
 
 namespace ZEMBRA {
 namespace recording {
+using testsupport::EngineHand;
+using testsupport::PoseOf;
+
 namespace {
 
 constexpr float kHalf = 0.70710677f;
-
-Pose PoseOf(HandType hand, Quat everyJoint, int32_t tag = 0) {
-  Pose pose{};
-  for (Quat& joint : pose.joints) joint = everyJoint;
-  pose.type = hand;
-  pose.statusByte = tag;
-  return pose;
-}
 
 std::string ReadAll(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
@@ -123,70 +120,12 @@ TEST(BvhFile, EachListIsConvertedForItsOwnHalfOfTheLine) {
   EXPECT_EQ(count, 3);
 }
 
-// Forward kinematics of a parsed file: each joint's position in frame f.
+// Each joint's position in frame f, as three numbers.
 std::vector<std::array<double, 3>> Positions(const BvhFile& file, int frame) {
-  struct M {
-    double r[3][3];
-    double t[3];
-  };
-  auto rot = [](BvhChannel axis, double degrees) {
-    const double a = degrees * M_PI / 180, c = std::cos(a), s = std::sin(a);
-    M m{{{1, 0, 0}, {0, 1, 0}, {0, 0, 1}}, {0, 0, 0}};
-    if (axis == BvhChannel::Xrotation) m = {{{1, 0, 0}, {0, c, -s}, {0, s, c}}, {0, 0, 0}};
-    if (axis == BvhChannel::Yrotation) m = {{{c, 0, s}, {0, 1, 0}, {-s, 0, c}}, {0, 0, 0}};
-    if (axis == BvhChannel::Zrotation) m = {{{c, -s, 0}, {s, c, 0}, {0, 0, 1}}, {0, 0, 0}};
-    return m;
-  };
-  auto mul = [](const M& a, const M& b) {
-    M m{};
-    for (int i = 0; i < 3; ++i) {
-      for (int j = 0; j < 3; ++j)
-        for (int k = 0; k < 3; ++k) m.r[i][j] += a.r[i][k] * b.r[k][j];
-      m.t[i] = a.t[i];
-      for (int k = 0; k < 3; ++k) m.t[i] += a.r[i][k] * b.t[k];
-    }
-    return m;
-  };
-  std::vector<M> world(file.joints.size());
   std::vector<std::array<double, 3>> positions;
-  for (size_t j = 0; j < file.joints.size(); ++j) {
-    const BvhJoint& joint = file.joints[j];
-    M local{{{1, 0, 0}, {0, 1, 0}, {0, 0, 1}}, {joint.offset[0], joint.offset[1], joint.offset[2]}};
-    for (size_t c = 0; c < joint.channels.size(); ++c)
-      local = mul(local, rot(joint.channels[c], file.Value(frame, joint.firstChannel + int(c))));
-    world[j] = joint.parent < 0 ? local : mul(world[size_t(joint.parent)], local);
-    positions.push_back({world[j].t[0], world[j].t[1], world[j].t[2]});
-  }
+  for (const Vec3& p : JointPositions(file, file.values.data() + size_t(frame) * size_t(file.channelCount)))
+    positions.push_back({p.x, p.y, p.z});
   return positions;
-}
-
-Quat Product(const Quat& a, const Quat& b) {
-  return {a.w * b.x + a.x * b.w + a.y * b.z - a.z * b.y, a.w * b.y + a.y * b.w + a.z * b.x - a.x * b.z,
-          a.w * b.z + a.z * b.w + a.x * b.y - a.y * b.x, a.w * b.w - a.x * b.x - a.y * b.y - a.z * b.z};
-}
-
-Quat AboutZ(double degrees) {
-  const double h = degrees * M_PI / 360;
-  return {0, 0, float(std::sin(h)), float(std::cos(h))};
-}
-
-// A hand as the pose engine delivers it with the wrist at the identity: the
-// long fingers bent about Z by `bend` (proximal about half of it, distal a
-// quarter more), the thumb at its rest rotation on the wrist, bent about its
-// own Z by `thumbBend`.
-Pose EngineHand(HandType hand, double bend, double thumbBend) {
-  Pose pose = PoseOf(hand, {0, 0, 0, 1});
-  const protocol::QuatConstant& r = hand == Hand_Left ? protocol::kLeftThumbReference : protocol::kRightThumbReference;
-  const Quat rest{r.x, r.y, r.z, r.w};
-  for (int finger = 0; finger < 4; ++finger) {
-    pose.joints[Joint_PinkyProximal + finger] = AboutZ(-0.45 * bend);
-    pose.joints[Joint_PinkyIntermediate + finger] = AboutZ(-bend);
-    pose.joints[Joint_PinkyDistal + finger] = AboutZ(-1.25 * bend);
-  }
-  pose.joints[Joint_ThumbProximal] = Product(rest, AboutZ(-0.55 * thumbBend));
-  pose.joints[Joint_ThumbIntermediate] = Product(rest, AboutZ(-0.75 * thumbBend));
-  pose.joints[Joint_ThumbDistal] = Product(rest, AboutZ(-thumbBend));
-  return pose;
 }
 
 // The shipped skeleton posed three ways. Every joint carrying the wrist's

@@ -10,73 +10,11 @@
 #include <cstdio>
 #include <vector>
 
+#include "tool/recording/bvh_pose.h"
 #include "tool/recording/bvh_reader.h"
 
-using ZEMBRA::recording::BvhChannel;
 using ZEMBRA::recording::BvhFile;
-
-namespace {
-
-struct Transform {
-  double r[3][3] = {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}};
-  double t[3] = {0, 0, 0};
-};
-
-Transform Multiply(const Transform& a, const Transform& b) {
-  Transform m;
-  for (int i = 0; i < 3; ++i) {
-    for (int j = 0; j < 3; ++j) {
-      m.r[i][j] = 0;
-      for (int k = 0; k < 3; ++k) m.r[i][j] += a.r[i][k] * b.r[k][j];
-    }
-    m.t[i] = a.t[i];
-    for (int k = 0; k < 3; ++k) m.t[i] += a.r[i][k] * b.t[k];
-  }
-  return m;
-}
-
-Transform Channel(BvhChannel channel, double value) {
-  Transform m;
-  const double a = value * M_PI / 180, c = std::cos(a), s = std::sin(a);
-  switch (channel) {
-    case BvhChannel::Xposition:
-      m.t[0] = value;
-      break;
-    case BvhChannel::Yposition:
-      m.t[1] = value;
-      break;
-    case BvhChannel::Zposition:
-      m.t[2] = value;
-      break;
-    case BvhChannel::Xrotation:
-      m = Transform{{{1, 0, 0}, {0, c, -s}, {0, s, c}}, {0, 0, 0}};
-      break;
-    case BvhChannel::Yrotation:
-      m = Transform{{{c, 0, s}, {0, 1, 0}, {-s, 0, c}}, {0, 0, 0}};
-      break;
-    case BvhChannel::Zrotation:
-      m = Transform{{{c, -s, 0}, {s, c, 0}, {0, 0, 1}}, {0, 0, 0}};
-      break;
-  }
-  return m;
-}
-
-std::vector<std::array<double, 3>> Positions(const BvhFile& file, int frame) {
-  std::vector<Transform> world(file.joints.size());
-  std::vector<std::array<double, 3>> at;
-  for (size_t j = 0; j < file.joints.size(); ++j) {
-    const auto& joint = file.joints[j];
-    Transform local;
-    for (int i = 0; i < 3; ++i) local.t[i] = joint.offset[size_t(i)];
-    for (size_t c = 0; c < joint.channels.size(); ++c)
-      local = Multiply(local, Channel(joint.channels[c], file.Value(frame, joint.firstChannel + int(c))));
-    world[j] = joint.parent < 0 ? local : Multiply(world[size_t(joint.parent)], local);
-    at.push_back({world[j].t[0], world[j].t[1], world[j].t[2]});
-  }
-  return at;
-}
-
-}  // namespace
+using ZEMBRA::recording::Vec3;
 
 int main(int argc, char* argv[]) {
   QGuiApplication app(argc, argv);
@@ -93,7 +31,8 @@ int main(int argc, char* argv[]) {
   }
   const BvhFile& file = parsed.file;
   const int frame = std::min(std::max(0, std::atoi(argv[2])), std::max(0, file.frameCount - 1));
-  const auto at = Positions(file, frame);
+  const std::vector<Vec3> at =
+      ZEMBRA::recording::JointPositions(file, file.values.data() + size_t(frame) * size_t(file.channelCount));
 
   constexpr int kView = 360;
   QImage image(2 * kView, kView, QImage::Format_RGB32);
@@ -103,21 +42,22 @@ int main(int argc, char* argv[]) {
   // Left view: from above (x right, z down); right view: from the front (x
   // right, y up). Both centred on the joints' middle.
   double lo[3] = {1e9, 1e9, 1e9}, hi[3] = {-1e9, -1e9, -1e9};
-  for (const auto& q : at) {
+  for (const Vec3& p : at) {
+    const double q[3] = {p.x, p.y, p.z};
     for (int i = 0; i < 3; ++i) {
-      lo[i] = std::min(lo[i], q[size_t(i)]);
-      hi[i] = std::max(hi[i], q[size_t(i)]);
+      lo[i] = std::min(lo[i], q[i]);
+      hi[i] = std::max(hi[i], q[i]);
     }
   }
   double span = 1;
   for (int i = 0; i < 3; ++i) span = std::max(span, hi[i] - lo[i]);
   const double scale = (kView - 40) / span;
-  auto above = [&](const std::array<double, 3>& q) {
-    return QPointF(kView / 2 + (q[0] - (lo[0] + hi[0]) / 2) * scale, kView / 2 + (q[2] - (lo[2] + hi[2]) / 2) * scale);
+  auto above = [&](const Vec3& q) {
+    return QPointF(kView / 2 + (q.x - (lo[0] + hi[0]) / 2) * scale, kView / 2 + (q.z - (lo[2] + hi[2]) / 2) * scale);
   };
-  auto front = [&](const std::array<double, 3>& q) {
-    return QPointF(kView + kView / 2 + (q[0] - (lo[0] + hi[0]) / 2) * scale,
-                   kView / 2 - (q[1] - (lo[1] + hi[1]) / 2) * scale);
+  auto front = [&](const Vec3& q) {
+    return QPointF(kView + kView / 2 + (q.x - (lo[0] + hi[0]) / 2) * scale,
+                   kView / 2 - (q.y - (lo[1] + hi[1]) / 2) * scale);
   };
   p.setPen(QPen(QColor("#444548"), 1));
   p.drawLine(kView, 10, kView, kView - 10);

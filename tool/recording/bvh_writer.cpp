@@ -45,6 +45,15 @@ Quatd RelativeRotation(const Quatd& parent, const Quatd& joint) {
   return Multiply(inverse, joint);
 }
 
+std::array<double, 3> ToEulerAngles(const Quatd& q) {
+  if (!Finite(q)) return {0, 0, 0};
+  const double x = std::atan2(2 * (q.w * q.x + q.y * q.z), 1 - 2 * (q.x * q.x + q.y * q.y));
+  const double s = 2 * (q.w * q.y - q.x * q.z);
+  const double y = std::fabs(s) >= 1 ? std::copysign(kPi / 2, s) : std::asin(s);
+  const double z = std::atan2(2 * (q.w * q.z + q.x * q.y), 1 - 2 * (q.y * q.y + q.z * q.z));
+  return {z * 180 / kPi, y * 180 / kPi, x * 180 / kPi};
+}
+
 std::string FormatNumber(double value) {
   std::string text;
   AppendNumber(value, text);
@@ -54,19 +63,12 @@ std::string FormatNumber(double value) {
 namespace {
 
 void AppendEuler(const Quatd& q, std::string& out) {
-  if (!Finite(q)) {
-    out += "0 0 0";
-    return;
-  }
-  const double x = std::atan2(2 * (q.w * q.x + q.y * q.z), 1 - 2 * (q.x * q.x + q.y * q.y));
-  const double s = 2 * (q.w * q.y - q.x * q.z);
-  const double y = std::fabs(s) >= 1 ? std::copysign(kPi / 2, s) : std::asin(s);
-  const double z = std::atan2(2 * (q.w * q.z + q.x * q.y), 1 - 2 * (q.y * q.y + q.z * q.z));
-  AppendNumber(z * 180 / kPi, out);
+  const std::array<double, 3> zyx = ToEulerAngles(q);
+  AppendNumber(zyx[0], out);
   out += ' ';
-  AppendNumber(y * 180 / kPi, out);
+  AppendNumber(zyx[1], out);
   out += ' ';
-  AppendNumber(x * 180 / kPi, out);
+  AppendNumber(zyx[2], out);
 }
 
 }  // namespace
@@ -79,14 +81,24 @@ std::string ToEulerText(const Quatd& q) {
 
 void WriteBvhFrameHalf(const Pose& pose, std::string& out) { WriteBvhFrameHalf(pose, pose.type, out); }
 
-void WriteBvhFrameHalf(const Pose& pose, HandType hand, std::string& out) {
+void BvhFrameHalfValues(const Pose& pose, HandType hand, double* out) {
   Quatd converted[Joint_Count];
   for (int joint = 0; joint < Joint_Count; ++joint) converted[joint] = ToBvhRotation(pose.joints[joint], hand);
   for (size_t position = 0; position < kBvhJointOrder.size(); ++position) {
     const int joint = kBvhJointOrder[position];
     const int parent = protocol::kJointParent[joint];
-    if (position > 0) out += ' ';
-    AppendEuler(parent < 0 ? converted[joint] : RelativeRotation(converted[parent], converted[joint]), out);
+    const std::array<double, 3> zyx =
+        ToEulerAngles(parent < 0 ? converted[joint] : RelativeRotation(converted[parent], converted[joint]));
+    for (size_t axis = 0; axis < 3; ++axis) out[3 * position + axis] = zyx[axis];
+  }
+}
+
+void WriteBvhFrameHalf(const Pose& pose, HandType hand, std::string& out) {
+  double values[kChannelsPerHand];
+  BvhFrameHalfValues(pose, hand, values);
+  for (int i = 0; i < kChannelsPerHand; ++i) {
+    if (i > 0) out += ' ';
+    AppendNumber(values[i], out);
   }
 }
 

@@ -47,8 +47,17 @@ Quatd RelativeRotation(const Quatd& parent, const Quatd& joint);
 // "0 0 0": a BVH reader cannot take "nan" or "inf".
 std::string ToEulerText(const Quatd& q);
 
+// The same three angles as numbers: Z, Y, X in degrees; (0, 0, 0) for a
+// rotation with a component that is not finite.
+std::array<double, 3> ToEulerAngles(const Quatd& q);
+
 // One number as ToEulerText writes it (6 significant digits, 'g' style).
 std::string FormatNumber(double value);
+
+// The 48 values of one hand in one frame, as numbers: what
+// WriteBvhFrameHalf writes, before it is formatted. out holds
+// kChannelsPerHand values.
+void BvhFrameHalfValues(const Pose& pose, HandType hand, double* out);
 
 // The 48 values of one hand in one frame, appended to out, separated by
 // single spaces, without a leading or trailing space. The rotations are
