@@ -8,7 +8,11 @@ include(CMakePackageConfigHelpers)
 # The installed programs find the libraries beside them, wherever the tree
 # is installed; a system install (/usr) needs no search path at all.
 if(NOT CMAKE_INSTALL_PREFIX STREQUAL "/usr")
-  set_target_properties(ZEMBRAGloveConfigTool PROPERTIES INSTALL_RPATH "$ORIGIN/../${CMAKE_INSTALL_LIBDIR}")
+  foreach(program ZEMBRAGloveConfigTool zembra-hands)
+    if(TARGET ${program})
+      set_target_properties(${program} PROPERTIES INSTALL_RPATH "$ORIGIN/../${CMAKE_INSTALL_LIBDIR}")
+    endif()
+  endforeach()
 endif()
 
 set(ZEMBRA_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake)
@@ -53,10 +57,33 @@ zembra_pkg_config(zembra_imu ZEMBRA_IMU "the game-engine plug-in" "/zembra")
 install(TARGETS zembra-ports zembra-receiver-sim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT runtime)
 if(TARGET ZEMBRAGloveConfigTool)
   install(TARGETS ZEMBRAGloveConfigTool RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT runtime)
-  install(FILES ${CMAKE_CURRENT_LIST_DIR}/package/zembra-glove-config-tool.desktop
-    DESTINATION ${CMAKE_INSTALL_DATADIR}/applications COMPONENT runtime)
+  set(ZEMBRA_DESKTOP_IN ${CMAKE_CURRENT_LIST_DIR}/package/zembra-glove-config-tool.desktop.in)
+  install(CODE "
+    set(ZEMBRA_TOOL_FOLDER \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_DATADIR}/zembra\")
+    configure_file(${ZEMBRA_DESKTOP_IN}
+      \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_DATADIR}/applications/zembra-glove-config-tool.desktop\" @ONLY)
+    message(STATUS \"Installing: \${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_DATADIR}/applications/zembra-glove-config-tool.desktop\")"
+    COMPONENT runtime)
   install(FILES ${PROJECT_SOURCE_DIR}/tool/resources/desktop/zembra-glove-config-tool.png
     DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/256x256/apps COMPONENT runtime)
+endif()
+
+# The hand viewer, and the tool's working folder under share/zembra: the
+# skeleton of recordings in record/, and the viewer as the 3D demo at the
+# relative path the tool starts it by. The desktop entry starts the tool
+# there; it is written at install time, when the final prefix is known
+# (a package is installed under a prefix of its own).
+if(TARGET zembra-hands)
+  install(TARGETS zembra-hands RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT runtime)
+  install(FILES ${CMAKE_CURRENT_LIST_DIR}/package/zembra-hands.desktop
+    DESTINATION ${CMAKE_INSTALL_DATADIR}/applications COMPONENT runtime)
+  file(RELATIVE_PATH ZEMBRA_DEMO_TO_BIN ${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_DATADIR}/zembra/demo/ZEMBRAGloveDataStreaming
+    ${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/zembra-hands)
+  install(CODE "
+    set(folder \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_DATADIR}/zembra/demo/ZEMBRAGloveDataStreaming\")
+    file(MAKE_DIRECTORY \"\${folder}\")
+    file(CREATE_LINK ${ZEMBRA_DEMO_TO_BIN} \"\${folder}/ZEMBRAGloveDataStreaming\" SYMBOLIC)
+    message(STATUS \"Installing: \${folder}/ZEMBRAGloveDataStreaming\")" COMPONENT runtime)
 endif()
 
 # Data: the skeleton of recordings, the udev rule, the docs.

@@ -6,7 +6,9 @@
 # finds them by discovery exactly as it finds real ones; a stand-in tracker
 # runtime and a stand-in lighthouse_console then stand in for SteamVR.
 #
-#   bash scripts/run.sh [--terminal] [--seconds N] [--simulate] [--advanced]
+#   bash scripts/run.sh [--hands] [--terminal] [--seconds N] [--simulate] [--advanced]
+#     --hands       open the 3D hand viewer instead of the configuration tool
+#                   (the tool opens it too: "Run Glove 3D Demo")
 #     --terminal    stream in the terminal even when a display is available
 #     --seconds N   terminal streaming stops after N seconds (default 20;
 #                   0 runs until Ctrl-C)
@@ -19,14 +21,16 @@ root=$PWD
 seconds=20
 simulate=0
 terminal=0
+hands=0
 live_args=()
 while (($#)); do
   case "$1" in
     --seconds) seconds=$2; shift 2 ;;
     --simulate) simulate=1; shift ;;
     --terminal) terminal=1; shift ;;
+    --hands) hands=1; shift ;;
     --advanced) live_args+=(--advanced); shift ;;
-    *) echo "usage: $0 [--terminal] [--seconds N] [--simulate] [--advanced]" >&2; exit 2 ;;
+    *) echo "usage: $0 [--hands] [--terminal] [--seconds N] [--simulate] [--advanced]" >&2; exit 2 ;;
   esac
 done
 
@@ -41,11 +45,12 @@ bash scripts/setup.sh
 build=out/build
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 targets=(zembra-live zembra-ports zembra-receiver-sim)
-[ "$terminal" -eq 0 ] && targets+=(ZEMBRAGloveConfigTool standin_openvr_api lighthouse_console_standin)
+[ "$terminal" -eq 0 ] && targets+=(ZEMBRAGloveConfigTool zembra-hands standin_openvr_api lighthouse_console_standin)
 cmake --build "$build" -j "$(nproc)" --target "${targets[@]}" >/dev/null
 bin_live=$root/$build/driver/demo/zembra-live
 bin_ports=$root/$build/driver/tools/zembra-ports
 bin_tool=$root/$build/tool/ZEMBRAGloveConfigTool
+bin_hands=$root/$build/tool/viewer/zembra-hands
 
 have_receivers() {
   local listing
@@ -78,6 +83,12 @@ if [ "$terminal" -eq 1 ]; then
   exit
 fi
 
+if [ "$hands" -eq 1 ]; then
+  echo "Opening the 3D hand viewer (close it to end)."
+  "$bin_hands"
+  exit
+fi
+
 # The tool works in a folder of its own: the skeleton for recordings, the
 # demo programs, recorded files and tracker configuration files live there.
 run_dir=$root/out/tool-run
@@ -90,5 +101,6 @@ if [ "$simulated" -eq 1 ]; then
   export PATH=$root/$build/sim/lighthouse_console_bin:$PATH
   echo "Stand-in tracker runtime and lighthouse_console in use."
 fi
-echo "Opening the configuration tool (close it to end)."
+echo "Opening the configuration tool (close it to end). Right-click it and choose"
+echo "\"Run Glove 3D Demo\" to see both hands in 3D."
 (cd "$run_dir" && "$bin_tool")
