@@ -1,5 +1,5 @@
 # Sourced by the scripts that need gloves without hardware:
-#   start_simulated_receivers <build-dir> <tree-dir>
+#   start_simulated_receivers <build-dir> <tree-dir> [simulator options...]
 # starts two zembra-receiver-sim processes (left ttyUSB0, right ttyUSB1, 200
 # bursts a second; serials ZEMBRA-LH0-0000 and ZEMBRA-RH0-0001, so the
 # plug-in finds them as receiver 0 of each hand), registered in a device tree under <tree-dir> that the
@@ -8,13 +8,14 @@
 # returns once both are registered. Their output goes to <tree-dir>/*.log.
 start_simulated_receivers() {
   local build=$1 tree=$2 index=0 hand tag
+  shift 2
   export ZEMBRA_SYSFS_ROOT=$tree/sys ZEMBRA_DEV_ROOT=$tree/dev
   mkdir -p "$ZEMBRA_SYSFS_ROOT" "$ZEMBRA_DEV_ROOT"
   for hand in left right; do
     tag=LH
     [ "$hand" = right ] && tag=RH
     "$build/sim/zembra-receiver-sim" --hand "$hand" --rate 200 \
-      --register "ttyUSB$index" --serial "ZEMBRA-${tag}0-000$index" >"$tree/$hand.log" 2>&1 &
+      --register "ttyUSB$index" --serial "ZEMBRA-${tag}0-000$index" "$@" >"$tree/$hand.log" 2>&1 &
     pids+=($!)
     index=$((index + 1))
   done

@@ -35,15 +35,18 @@ constexpr Wave kLeftSpread[kFingerCount] = {
 
 }  // namespace
 
-GloveModel::GloveModel(int32_t hand) : hand_(hand) {}
+GloveModel::GloveModel(int32_t hand, HandMotion motion) : hand_(hand), motion_(motion) {}
 
 HandFrame GloveModel::At(double seconds) const {
   HandFrame frame;
+  if (motion_ != HandMotion::Moving) seconds = 0;
   frame.wrist = Mul(Mul(RotYD(kWristYaw.At(seconds)), RotXD(kWristPitch.At(seconds))), RotZD(kWristRoll.At(seconds)));
   const double mirror = hand_ == protocol::kRightHand ? -1.0 : 1.0;
   for (int i = 0; i < kFingerCount; ++i) {
     frame.bend[size_t(i)] = kBend[i].At(seconds);
     frame.spread[size_t(i)] = mirror * kLeftSpread[i].At(seconds);
+    if (motion_ == HandMotion::Open) frame.bend[size_t(i)] = kBend[i].centre - kBend[i].amplitude;
+    if (motion_ == HandMotion::Fist) frame.bend[size_t(i)] = kBend[i].centre + kBend[i].amplitude;
   }
   return frame;
 }

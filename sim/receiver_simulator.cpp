@@ -407,7 +407,7 @@ struct ReceiverSimulator::Worker {
 ReceiverSimulator::ReceiverSimulator(SimulatorConfig config)
     : hand_(CheckedHand(config.hand)),
       rate_(CheckedRate(config.burstRate)),
-      model_(config.hand),
+      model_(config.hand, config.motion),
       faults_(config.faults),
       config_(std::move(config)) {
   if (config_.queueLimit < kMinQueueLimit) throw std::invalid_argument("queue limit below 1024 bytes");

@@ -105,7 +105,7 @@ ParsedOptions ParseSimOptions(const std::vector<std::string>& args) {
       continue;
     }
     if (arg != "--hand" && arg != "--rate" && arg != "--fault" && arg != "--duration" && arg != "--jam" &&
-        arg != "--register" && arg != "--serial") {
+        arg != "--register" && arg != "--serial" && arg != "--pose") {
       parsed.error = "unknown option: " + arg;
       return parsed;
     }
@@ -143,6 +143,17 @@ ParsedOptions ParseSimOptions(const std::vector<std::string>& args) {
       options.registerName = value;
     } else if (arg == "--serial") {
       options.serial = value;
+    } else if (arg == "--pose") {
+      if (value == "moving") {
+        options.config.motion = HandMotion::Moving;
+      } else if (value == "open") {
+        options.config.motion = HandMotion::Open;
+      } else if (value == "fist") {
+        options.config.motion = HandMotion::Fist;
+      } else {
+        parsed.error = "--pose must be moving, open or fist";
+        return parsed;
+      }
     } else if (arg == "--jam") {
       if (!ParseUnsigned(value, 1, 100, n)) {
         parsed.error = "--jam must be a channel, 1 to 100";
@@ -159,7 +170,7 @@ ParsedOptions ParseSimOptions(const std::vector<std::string>& args) {
 }
 
 std::string SimUsage() {
-  return "usage: zembra-receiver-sim [--hand left|right] [--rate N] [--duration S] [--jam CH]...\n"
+  return "usage: zembra-receiver-sim [--hand left|right] [--rate N] [--pose P] [--duration S] [--jam CH]...\n"
          "                           [--fault NAME[=VALUE]]...\n"
          "  --hand      glove hand, decides the channels the glove answers on (default right)\n"
          "  --rate      bursts per second once streaming, 100..500 (default 200)\n"
@@ -168,6 +179,7 @@ std::string SimUsage() {
          "  --register  NAME: appear as USB receiver NAME in the device tree of\n"
          "              $ZEMBRA_SYSFS_ROOT and $ZEMBRA_DEV_ROOT while running\n"
          "  --serial    the USB serial number registered (default ZEMBRA-LH-0001 or -RH-)\n"
+         "  --pose      moving (default), or a hand held still: open or fist\n"
          "faults:\n"
          "  bad-check=N          every Nth burst has a wrong check byte\n"
          "  bad-check-sensor=S   ... in sensor S (0..5) instead of a rotating one\n"

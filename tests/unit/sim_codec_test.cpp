@@ -238,9 +238,26 @@ TEST(SimCommandParser, CutsTheHostsBytesIntoCommands) {
 // ---------------------------------------------------------------------------
 // Program options.
 
+TEST(SimModel, AnOpenHandAndAFistHoldStillAtTheEndsOfTheRanges) {
+  for (HandType hand : {Hand_Left, Hand_Right}) {
+    const GloveModel moving(hand), open(hand, HandMotion::Open), fist(hand, HandMotion::Fist);
+    for (double t : {0.0, 1.7, 40.0}) {
+      const HandFrame o = open.At(t), f = fist.At(t);
+      const QuatD start = moving.At(0).wrist;
+      for (const QuatD& w : {o.wrist, f.wrist})
+        EXPECT_TRUE(w.x == start.x && w.y == start.y && w.z == start.z && w.w == start.w) << t;
+      for (int i = 0; i < kFingerCount; ++i) {
+        EXPECT_EQ(o.bend[size_t(i)], 5.0) << i;
+        EXPECT_EQ(f.bend[size_t(i)], i == kThumb ? 55.0 : 85.0) << i;
+      }
+    }
+  }
+}
+
 TEST(SimOptions, AcceptsEveryOption) {
   const ParsedOptions parsed = ParseSimOptions({"--hand",     "left",
                                                 "--rate",     "350",
+                                                "--pose",     "fist",
                                                 "--duration", "2.5",
                                                 "--jam",      "43",
                                                 "--jam",      "47",
@@ -261,6 +278,7 @@ TEST(SimOptions, AcceptsEveryOption) {
   const SimOptions& o = *parsed.options;
   EXPECT_EQ(o.config.hand, Hand_Left);
   EXPECT_EQ(o.config.burstRate, 350);
+  EXPECT_EQ(o.config.motion, HandMotion::Fist);
   EXPECT_EQ(o.durationSeconds, 2.5);
   EXPECT_EQ(o.config.jammedChannels, (std::vector<int>{43, 47}));
   const FaultConfig& f = o.config.faults;
@@ -284,6 +302,7 @@ TEST(SimOptions, AcceptsEveryOption) {
   ASSERT_TRUE(defaults.options) << defaults.error;
   EXPECT_EQ(defaults.options->config.hand, Hand_Right);
   EXPECT_EQ(defaults.options->config.burstRate, 200);
+  EXPECT_EQ(defaults.options->config.motion, HandMotion::Moving);
   EXPECT_EQ(*defaults.options->config.faults.malformedToken, "abc");
   EXPECT_EQ(defaults.options->config.faults.report, ReportMode::Missing);
 }
@@ -296,6 +315,7 @@ TEST(SimOptions, RejectsBadOptions) {
                                                      {"--rate", "2x"},
                                                      {"--rate", "-200"},
                                                      {"--hand", "up"},
+                                                     {"--pose", "wave"},
                                                      {"--duration", "-1"},
                                                      {"--duration", "x"},
                                                      {"--duration", "nan"},

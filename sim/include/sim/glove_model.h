@@ -27,19 +27,25 @@ struct HandFrame {
   std::array<double, kFingerCount> spread = {};
 };
 
+// Moving: the hand described above. Open and Fist hold still: the wrist
+// where the moving hand starts, every finger at the least or the most bend
+// of its range.
+enum class HandMotion { Moving, Open, Fist };
+
 class GloveModel {
  public:
   // Long-finger bends stay within [5, 85] degrees and the thumb's within
   // [5, 55]: well inside the range in which the driver takes its finger
   // estimate as plausible. Spreads fan out to the little-finger side, which
   // mirrors between the hands.
-  explicit GloveModel(int32_t hand);
+  explicit GloveModel(int32_t hand, HandMotion motion = HandMotion::Moving);
 
   HandFrame At(double seconds) const;
   int32_t hand() const { return hand_; }
 
  private:
   int32_t hand_;
+  HandMotion motion_;
 };
 
 }  // namespace sim

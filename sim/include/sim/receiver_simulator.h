@@ -90,6 +90,7 @@ struct FaultConfig {
 struct SimulatorConfig {
   int32_t hand = protocol::kRightHand;  // protocol::kLeftHand or protocol::kRightHand
   int burstRate = 200;                  // bursts per second, 100..500
+  HandMotion motion = HandMotion::Moving;
   std::chrono::milliseconds reportInterval{200};
   ChannelNoiseTable noise = DefaultNoise();
   std::vector<int> jammedChannels;  // channels where the glove is never heard
