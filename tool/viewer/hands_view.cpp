@@ -26,6 +26,7 @@ const QColor kText("#C4C4C4");
 constexpr unsigned kProgramPointSize = 0x8642;
 constexpr unsigned kPointSprite = 0x8861;
 constexpr float kFieldOfView = 40;
+constexpr float kTilt = 30;  // degrees
 
 const char* kVertexShader = R"(#version 120
 attribute vec3 position;
@@ -105,7 +106,9 @@ void HandsView::FrameScene() {
   if (right3.length() < 1e-3f) right3 = QVector3D(1, 0, 0);
   right3.normalize();
   const QVector3D up = QVector3D::crossProduct(back, right3);
-  orientation_ = QQuaternion::fromAxes(right3, up, back);
+  // Straight onto the palms a curl comes towards the camera and hides; a
+  // look from a little above the fingers shows it.
+  orientation_ = QQuaternion::fromAxisAndAngle(right3, -kTilt) * QQuaternion::fromAxes(right3, up, back);
 
   // The floor lies under the hands, level in this first view.
   float below = 0;
@@ -138,6 +141,9 @@ void HandsView::initializeGL() {
   program_.bindAttributeLocation("position", 0);
   program_.bindAttributeLocation("colour", 1);
   if (!program_.link()) qWarning("hand viewer: the shaders do not link: %s", qPrintable(program_.log()));
+  const QByteArray renderer = reinterpret_cast<const char*>(glGetString(GL_RENDERER));
+  software_ = renderer.contains("llvmpipe") || renderer.contains("softpipe") || renderer.contains("Software");
+  emit rendererKnown(software_);
 }
 
 void HandsView::resizeGL(int, int) {}

@@ -4,8 +4,11 @@
 //   zembra-hands --play FILE.bvh      plays a recording (any BVH file)
 // Options for scripts: --frame N (playback: start paused at frame N, from
 // 1), --seconds S (quit after S seconds), --screenshot FILE.png (saves the
-// view when quitting).
+// view when quitting), --stats (prints the frames drawn when quitting),
+// --record FILE.bvh (live: records both hands as shown, written when
+// quitting).
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QMessageBox>
@@ -17,6 +20,7 @@
 #include <string>
 
 #include "tool/recording/bvh_reader.h"
+#include "tool/recording/bvh_writer.h"
 #include "tool/viewer/viewer_window.h"
 
 namespace {
@@ -26,8 +30,10 @@ using ZEMBRA::recording::BvhParseResult;
 struct Options {
   QString play;
   QString screenshot;
+  QString record;
   int frame = 0;  // 0: play from the start
   double seconds = 0;
+  bool stats = false;
 };
 
 bool ParseOptions(int argc, char** argv, Options& options) {
@@ -41,6 +47,10 @@ bool ParseOptions(int argc, char** argv, Options& options) {
       options.frame = std::atoi(argv[++i]);
     else if (!std::strcmp(argv[i], "--seconds") && hasValue)
       options.seconds = std::atof(argv[++i]);
+    else if (!std::strcmp(argv[i], "--record") && hasValue)
+      options.record = QString::fromLocal8Bit(argv[++i]);
+    else if (!std::strcmp(argv[i], "--stats"))
+      options.stats = true;
     else
       return false;
   }
@@ -64,11 +74,14 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   Options options;
   if (!ParseOptions(argc, argv, options)) {
-    std::fprintf(stderr, "usage: zembra-hands [--play FILE.bvh [--frame N]] [--seconds S] [--screenshot FILE.png]\n");
+    std::fprintf(stderr,
+                 "usage: zembra-hands [--play FILE.bvh [--frame N]] [--seconds S] [--screenshot FILE.png] [--stats]\n"
+                 "       zembra-hands --record FILE.bvh ...\n");
     return 2;
   }
 
   std::unique_ptr<ZEMBRA::viewer::ViewerWindow> window;
+  std::string skeletonText;
   if (!options.play.isEmpty()) {
     QFile file(options.play);
     if (!file.open(QIODevice::ReadOnly)) return Refuse(options.play + ": " + file.errorString(), options);
@@ -86,12 +99,20 @@ int main(int argc, char** argv) {
     // they will in a recorded file.
     QFile file(":/viewer/bones.txt");
     file.open(QIODevice::ReadOnly);
-    const std::string text = file.readAll().toStdString() + "MOTION\nFrames: 0\nFrame Time: 0.033333\n";
-    const BvhParseResult parsed = ZEMBRA::recording::ParseBvh(text);
+    skeletonText = file.readAll().toStdString();
+    const BvhParseResult parsed =
+        ZEMBRA::recording::ParseBvh(skeletonText + "MOTION\nFrames: 0\nFrame Time: 0.033333\n");
     if (!parsed.ok) return Refuse(QString("the built-in skeleton: %1").arg(parsed.error.c_str()), options);
     window = std::make_unique<ZEMBRA::viewer::ViewerWindow>(parsed.file);
+    if (!options.record.isEmpty()) window->StartRecording();
   }
   window->show();
+
+  long frames = 0;
+  QElapsedTimer sinceFirst;
+  QObject::connect(window->view(), &QOpenGLWidget::frameSwapped, [&] {
+    if (frames++ == 0) sinceFirst.start();
+  });
 
   if (options.seconds > 0) {
     QTimer::singleShot(int(options.seconds * 1000), &app, [&] {
@@ -101,6 +122,20 @@ int main(int argc, char** argv) {
     });
   }
   const int status = app.exec();
+  if (options.stats && frames > 1) {
+    const double elapsed = double(sinceFirst.elapsed()) / 1000;
+    std::printf("frames drawn: %ld in %.1f s, %.1f per second\n", frames, elapsed, double(frames - 1) / elapsed);
+  }
+  if (!options.record.isEmpty() && options.play.isEmpty()) {
+    const auto left = window->TakeRecording(ZEMBRA::Hand_Left), right = window->TakeRecording(ZEMBRA::Hand_Right);
+    const std::string why = ZEMBRA::recording::WriteTextFile(
+        options.record.toStdString(), ZEMBRA::recording::BuildBvhText(skeletonText, left, right));
+    if (!why.empty()) {
+      std::fprintf(stderr, "zembra-hands: cannot write %s: %s\n", qPrintable(options.record), why.c_str());
+      return 1;
+    }
+    std::printf("recorded %zu frames to %s\n", std::min(left.size(), right.size()), qPrintable(options.record));
+  }
   window.reset();  // closes the gloves before the application goes
   return status;
 }

@@ -15,6 +15,12 @@ namespace {
 // A glove that has sent nothing for this long is shown as not delivering.
 constexpr auto kNoDataAfter = std::chrono::milliseconds(1000);
 const char* kWindowStyle = "background-color: #1B2124; color: #C4C4C4;";
+constexpr double kSoftwareFrameRate = 33;
+
+int64_t NowNanoseconds() {
+  return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
 }  // namespace
 
 ViewerWindow::ViewerWindow(const recording::BvhFile& skeleton, QWidget* parent)
@@ -35,6 +41,7 @@ ViewerWindow::ViewerWindow(const recording::BvhFile& skeleton, QWidget* parent)
     view_->SetHandStatus(hand, "looking for the receiver");
   }
   connect(&timer_, &QTimer::timeout, this, &ViewerWindow::TickLive);
+  connect(view_, &HandsView::rendererKnown, this, &ViewerWindow::StartTimer);
   StartTimer();
 }
 
@@ -74,6 +81,7 @@ ViewerWindow::ViewerWindow(const recording::BvhFile& file, const QString& title,
     ShowFrame(value);
   });
   connect(&timer_, &QTimer::timeout, this, &ViewerWindow::TickPlayback);
+  connect(view_, &HandsView::rendererKnown, this, &ViewerWindow::StartTimer);
   for (int hand = 0; hand < 2; ++hand)
     if (skeleton_.HasHand(hand == 0 ? Hand_Left : Hand_Right)) view_->SetHandStatus(hand, "recorded");
   ShowFrame(0);
@@ -86,7 +94,8 @@ ViewerWindow::~ViewerWindow() = default;
 void ViewerWindow::StartTimer() {
   // One tick per refresh of the screen the window is on.
   const QScreen* screen = QGuiApplication::primaryScreen();
-  const double hz = screen && screen->refreshRate() >= 20 ? screen->refreshRate() : 60.0;
+  double hz = screen && screen->refreshRate() >= 20 ? screen->refreshRate() : 60.0;
+  if (view_->softwareRenderer()) hz = std::min(hz, kSoftwareFrameRate);
   timer_.setTimerType(Qt::PreciseTimer);
   timer_.start(std::max(1, int(std::lround(1000.0 / hz))));
 }
@@ -121,11 +130,23 @@ void ViewerWindow::TickLive() {
     if (feeds_[hand]->TakePose(pose)) {
       skeleton_.PlacePose(pose, hand == 0 ? Hand_Left : Hand_Right, liveFrame_);
       shown_[hand] = pose.statusValue;
+      if (recording_) grids_[hand].Add(NowNanoseconds(), pose);
       changed = true;
     }
     view_->SetHandStatus(hand, LiveStatus(hand));
   }
   if (changed) view_->SetScene(skeleton_.Build(liveFrame_.data()));
+}
+
+void ViewerWindow::StartRecording() {
+  recording_ = true;
+  for (recording::FrameGrid& grid : grids_) grid.Reset(NowNanoseconds());
+}
+
+std::vector<Pose> ViewerWindow::TakeRecording(HandType hand) {
+  recording::FrameGrid& grid = grids_[hand == Hand_Left ? 0 : 1];
+  grid.Finish(NowNanoseconds());
+  return grid.Take();
 }
 
 void ViewerWindow::SetPlaying(bool playing) {

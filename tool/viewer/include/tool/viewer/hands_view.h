@@ -36,6 +36,13 @@ class HandsView : public QOpenGLWidget, protected QOpenGLFunctions {
   QVector3D cameraPosition() const;
   QVector3D cameraRight() const { return orientation_.rotatedVector({1, 0, 0}); }
   QVector3D cameraUp() const { return orientation_.rotatedVector({0, 1, 0}); }
+  // Whether OpenGL is drawn by the processor (Mesa's llvmpipe and the
+  // like); known once the view has been shown.
+  bool softwareRenderer() const { return software_; }
+
+ signals:
+  // The renderer is known: the first time the view is shown.
+  void rendererKnown(bool software);
 
  protected:
   void initializeGL() override;
@@ -66,6 +73,7 @@ class HandsView : public QOpenGLWidget, protected QOpenGLFunctions {
   QVector3D target_;
   float distance_ = 60;
   QPoint lastMouse_;
+  bool software_ = false;
 };
 
 }  // namespace viewer

@@ -14,6 +14,7 @@
 #include <memory>
 #include <optional>
 
+#include "tool/recording/frame_grid.h"
 #include "tool/viewer/glove_feed.h"
 #include "tool/viewer/hand_scene.h"
 #include "tool/viewer/hands_view.h"
@@ -44,11 +45,19 @@ class ViewerWindow : public QWidget {
   // Live: the status values of the poses in the last frame drawn (the
   // simulator numbers its bursts with them), per hand; none before a pose.
   std::optional<double> shownStatusValue(int hand) const { return shown_[hand]; }
+  // Live: from now on every pose shown is also kept on a recording's frame
+  // grid, until the frames are taken (the newest pose per frame drawn, at
+  // least as often as the grid's 30 frames a second).
+  void StartRecording();
+  std::vector<Pose> TakeRecording(HandType hand);
 
  protected:
   void keyPressEvent(QKeyEvent* event) override;
 
  private:
+  // Draws at the screen's refresh rate; on a software renderer at most
+  // kSoftwareFrameRate times a second, which is smooth enough and leaves
+  // the processor to the rest of the machine.
   void StartTimer();
   void TickLive();
   void TickPlayback();
@@ -65,6 +74,8 @@ class ViewerWindow : public QWidget {
   uint64_t countAtMark_[2] = {0, 0};
   GloveFeed::Clock::time_point mark_[2];
   int rate_[2] = {0, 0};
+  bool recording_ = false;
+  recording::FrameGrid grids_[2];
 
   // Playback.
   QPushButton* playButton_ = nullptr;
