@@ -94,6 +94,8 @@ install(FILES ${PROJECT_SOURCE_DIR}/scripts/udev/99-zembra-receivers.rules
 install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/docs/architecture.md
   ${PROJECT_SOURCE_DIR}/docs/config-tool.md ${PROJECT_SOURCE_DIR}/docs/linux-setup.md
   ${PROJECT_SOURCE_DIR}/docs/trackers.md ${PROJECT_SOURCE_DIR}/docs/performance.md
+  ${PROJECT_SOURCE_DIR}/docs/hand-viewer.md ${PROJECT_SOURCE_DIR}/docs/hand-viewer-open.png
+  ${PROJECT_SOURCE_DIR}/docs/hand-viewer-fist.png ${PROJECT_SOURCE_DIR}/docs/hand-viewer-playback.png
   ${PROJECT_SOURCE_DIR}/docs/config-tool.png ${PROJECT_SOURCE_DIR}/docs/recorded-frame.png
   ${CMAKE_CURRENT_LIST_DIR}/package/copyright
   DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT runtime)

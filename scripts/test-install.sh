@@ -38,12 +38,21 @@ for lib in ZEMBRAIMU:2 ZEMBRA_IMU:18; do
   check "lib$name: SONAME $soname, $count exports"
 done
 for f in include/zembra/ZEMBRAIMU.h include/zembra/Pose.h include/zembra/ZEMBRA_IMU.h \
-  bin/ZEMBRAGloveConfigTool bin/zembra-ports bin/zembra-receiver-sim share/zembra/record/bones.txt \
+  bin/ZEMBRAGloveConfigTool bin/zembra-hands bin/zembra-ports bin/zembra-receiver-sim share/zembra/record/bones.txt \
   lib/udev/rules.d/99-zembra-receivers.rules share/applications/zembra-glove-config-tool.desktop \
   share/doc/zembra/performance.md share/doc/zembra/api/index.html; do
   [ -e "$prefix/$f" ] || fail "$f not installed"
 done
 check "headers, programs, skeleton, udev rule, desktop entry and docs installed"
+
+# The tool's working folder: the desktop entry starts the tool there, and
+# its 3D demo is the installed viewer.
+folder=$prefix/share/zembra
+grep -qx "Path=$folder" "$prefix/share/applications/zembra-glove-config-tool.desktop" ||
+  fail "the desktop entry does not start the tool in $folder"
+demo=$folder/demo/ZEMBRAGloveDataStreaming/ZEMBRAGloveDataStreaming
+[ "$(realpath "$demo")" = "$(realpath "$prefix/bin/zembra-hands")" ] || fail "$demo is not the installed viewer"
+check "the tool's folder holds its 3D demo, the viewer"
 
 # The tool finds the library through its run path.
 tool=$prefix/bin/ZEMBRAGloveConfigTool
