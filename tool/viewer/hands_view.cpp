@@ -27,6 +27,7 @@ constexpr unsigned kProgramPointSize = 0x8642;
 constexpr unsigned kPointSprite = 0x8861;
 constexpr float kFieldOfView = 40;
 constexpr float kTilt = 30;  // degrees
+constexpr float kTurn = 20;
 
 const char* kVertexShader = R"(#version 120
 attribute vec3 position;
@@ -107,8 +108,9 @@ void HandsView::FrameScene() {
   right3.normalize();
   const QVector3D up = QVector3D::crossProduct(back, right3);
   // Straight onto the palms a curl comes towards the camera and hides; a
-  // look from a little above the fingers shows it.
-  orientation_ = QQuaternion::fromAxisAndAngle(right3, -kTilt) * QQuaternion::fromAxes(right3, up, back);
+  // look from a little above and to the side shows it.
+  orientation_ = QQuaternion::fromAxisAndAngle(up, kTurn) * QQuaternion::fromAxisAndAngle(right3, -kTilt) *
+                 QQuaternion::fromAxes(right3, up, back);
 
   // The floor lies under the hands, level in this first view.
   float below = 0;

@@ -135,7 +135,14 @@ void ViewerWindow::TickLive() {
     }
     view_->SetHandStatus(hand, LiveStatus(hand));
   }
-  if (changed) view_->SetScene(skeleton_.Build(liveFrame_.data()));
+  if (!changed) return;
+  view_->SetScene(skeleton_.Build(liveFrame_.data()));
+  // The first view was of the skeleton at rest; once both hands are live,
+  // look at their real palms.
+  if (!framedLive_ && shown_[0] && shown_[1]) {
+    framedLive_ = true;
+    view_->FrameScene();
+  }
 }
 
 void ViewerWindow::StartRecording() {

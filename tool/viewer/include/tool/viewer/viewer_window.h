@@ -74,6 +74,7 @@ class ViewerWindow : public QWidget {
   uint64_t countAtMark_[2] = {0, 0};
   GloveFeed::Clock::time_point mark_[2];
   int rate_[2] = {0, 0};
+  bool framedLive_ = false;
   bool recording_ = false;
   recording::FrameGrid grids_[2];
 
