@@ -27,6 +27,8 @@ if(WIN32)
   set_property(TARGET Boost::system APPEND PROPERTY INTERFACE_COMPILE_DEFINITIONS _WIN32_WINNT=0x0601)
   # windows.h must not turn std::min and std::max into macros.
   add_compile_definitions(NOMINMAX)
+  # Nor pull in the old winsock.h, which clashes with Asio's winsock2.h.
+  add_compile_definitions(WIN32_LEAN_AND_MEAN)
   set_property(TARGET Boost::system APPEND PROPERTY INTERFACE_LINK_LIBRARIES ws2_32 mswsock)
 endif()
 

@@ -3,8 +3,7 @@
 #include <cstdint>
 
 #include "text_win.h"
-// windows.h names its own ReplaceFile through a macro; ours is meant here.
-#undef ReplaceFile
+// After windows.h, whose ReplaceFile macro this header takes back.
 #include "platform/file_io.h"
 
 namespace ZEMBRA {
