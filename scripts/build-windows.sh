@@ -28,8 +28,8 @@ check_exports() {
   fi
   echo "ok: $(basename "$dll") exports exactly $# names"
 }
-check_exports "$dir/driver/ZEMBRAIMU.dll" InitDataGlove UnInit
-check_exports "$dir/plugin/ZEMBRA_IMU.dll" ChannelHopping ChannelHoppingSpecific ClosePort InitDataGlove \
+check_exports "$dir/bin/ZEMBRAIMU.dll" InitDataGlove UnInit
+check_exports "$dir/bin/ZEMBRA_IMU.dll" ChannelHopping ChannelHoppingSpecific ClosePort InitDataGlove \
   OnCloseFingerAlignment OnOkPoseAlignment OnSaveCalibration OpenPort RegisterDataCallback RegisterEventCallback \
   SetAdvancedMode SetDistalThumbOffset SetHardwareVersion SetIntermediateThumbOffset SetProximalThumbOffset \
   SetThumbSlerpRate StartStreaming VibratePeriod
