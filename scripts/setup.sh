@@ -11,6 +11,7 @@ packages=(
   clang libclang-rt-14-dev
   qtbase5-dev qtbase5-dev-tools xvfb xauth
   doxygen dpkg-dev fakeroot file lintian
+  g++-mingw-w64-x86-64-posix wine wine64
 )
 
 missing=()

@@ -34,6 +34,15 @@ if [ -x out/build/tool/ZEMBRAGloveConfigTool ]; then
   echo "=== install, examples and package ==="
   bash scripts/test-install.sh out/build || status=1
 fi
+# Windows: MinGW cross build, its tests under Wine against the simulator of
+# the plain build. Skips with a message when MinGW or Wine is missing.
+echo "=== Windows (MinGW-w64 cross build, tests under Wine) ==="
+if [ -x out/build/sim/zembra-receiver-sim ]; then
+  bash scripts/test-windows.sh out/build out/build-windows || status=1
+else
+  echo "FAIL: the plain build has no receiver simulator for the Windows stage"
+  status=1
+fi
 run_suite out/build-asan "AddressSanitizer + UndefinedBehaviorSanitizer" -- \
   -DCMAKE_BUILD_TYPE=Debug -DZEMBRA_SANITIZE=address,undefined
 export TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1"

@@ -26,8 +26,16 @@ void SetSink(Sink sink, void* context);
 // Hands text to the sink.
 void Write(std::string_view text);
 
+// MinGW checks "printf" formats against the Microsoft runtime's rules, which
+// lack %zu; the build uses MinGW's own C99 printf instead, checked as such.
+#if defined(__MINGW32__)
+#define ZEMBRA_PRINTF_FORMAT __MINGW_PRINTF_FORMAT
+#else
+#define ZEMBRA_PRINTF_FORMAT printf
+#endif
+
 // printf-style.
-void Printf(const char* format, ...) __attribute__((format(printf, 1, 2)));
+void Printf(const char* format, ...) __attribute__((format(ZEMBRA_PRINTF_FORMAT, 1, 2)));
 
 // A stream whose text reaches the sink whenever it is flushed (std::endl,
 // std::flush) and when it goes. One thread at a time per object.

@@ -6,6 +6,12 @@
 #include <cstddef>
 #include <string>
 
+// windows.h names its own ReplaceFile through a macro; a file that includes
+// both means this one.
+#ifdef ReplaceFile
+#undef ReplaceFile
+#endif
+
 namespace ZEMBRA {
 namespace platform {
 
