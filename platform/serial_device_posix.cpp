@@ -6,10 +6,8 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <array>
 #include <boost/asio/read_until.hpp>
 #include <boost/asio/steady_timer.hpp>
-#include <boost/asio/write.hpp>
 #include <cerrno>
 #include <ctime>
 
@@ -22,13 +20,6 @@ namespace {
 
 // How long the line must stay quiet before a burst read completes.
 constexpr long kBurstIdleNanoseconds = 1000000;
-
-constexpr std::array<uint8_t, 256> MakeByteValues() {
-  std::array<uint8_t, 256> values{};
-  for (size_t i = 0; i < values.size(); ++i) values[i] = uint8_t(i);
-  return values;
-}
-constexpr std::array<uint8_t, 256> kByteValues = MakeByteValues();
 
 boost::system::error_code SystemError(int value) { return {value, boost::system::system_category()}; }
 
@@ -96,21 +87,6 @@ boost::system::error_code SerialDevice::ApplyLineSettings(int baudRate) {
   int lines = TIOCM_DTR | TIOCM_RTS;
   (void)::ioctl(port_.native_handle(), TIOCMBIS, &lines);
   return {};
-}
-
-size_t SerialDevice::Write(const uint8_t* data, size_t size, boost::system::error_code& ec) {
-  ec.clear();
-  if (!port_.is_open()) {
-    ec = boost::asio::error::bad_descriptor;
-    return 0;
-  }
-  return boost::asio::write(port_, boost::asio::buffer(data, size), ec);
-}
-
-void SerialDevice::AsyncWriteByte(uint8_t byte) {
-  // The byte must outlive the operation: point into a constant table.
-  boost::asio::async_write(port_, boost::asio::buffer(&kByteValues[byte], 1),
-                           [](const boost::system::error_code&, size_t) {});
 }
 
 void SerialDevice::AsyncReadBurst(uint8_t* buffer, size_t size, ReadHandler handler) {
@@ -197,12 +173,6 @@ size_t SerialDevice::ReadUntilPolling(boost::asio::streambuf& stream, std::strin
       return 0;
     }
   }
-}
-
-boost::system::error_code SerialDevice::Cancel() {
-  boost::system::error_code ec;
-  if (port_.is_open()) port_.cancel(ec);
-  return ec;
 }
 
 boost::system::error_code SerialDevice::Close() {

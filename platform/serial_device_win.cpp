@@ -1,7 +1,6 @@
 #include <algorithm>
 #include <array>
 #include <boost/asio/read_until.hpp>
-#include <boost/asio/write.hpp>
 
 #include "platform/serial_device.h"
 #include "text_win.h"
@@ -10,13 +9,6 @@ namespace ZEMBRA {
 namespace platform {
 
 namespace {
-
-constexpr std::array<uint8_t, 256> MakeByteValues() {
-  std::array<uint8_t, 256> values{};
-  for (size_t i = 0; i < values.size(); ++i) values[i] = uint8_t(i);
-  return values;
-}
-constexpr std::array<uint8_t, 256> kByteValues = MakeByteValues();
 
 boost::system::error_code SystemError(DWORD value) { return {int(value), boost::system::system_category()}; }
 
@@ -91,21 +83,6 @@ boost::system::error_code SerialDevice::ApplyLineSettings(int baudRate) {
   (void)::EscapeCommFunction(port_.native_handle(), SETDTR);
   (void)::EscapeCommFunction(port_.native_handle(), SETRTS);
   return {};
-}
-
-size_t SerialDevice::Write(const uint8_t* data, size_t size, boost::system::error_code& ec) {
-  ec.clear();
-  if (!port_.is_open()) {
-    ec = boost::asio::error::bad_descriptor;
-    return 0;
-  }
-  return boost::asio::write(port_, boost::asio::buffer(data, size), ec);
-}
-
-void SerialDevice::AsyncWriteByte(uint8_t byte) {
-  // The byte must outlive the operation: point into a constant table.
-  boost::asio::async_write(port_, boost::asio::buffer(&kByteValues[byte], 1),
-                           [](const boost::system::error_code&, size_t) {});
 }
 
 // The port's interval time-out ends the read at the burst's end, so one
@@ -236,12 +213,6 @@ size_t SerialDevice::ReadUntilPolling(boost::asio::streambuf& stream, std::strin
       break;
     }
   }
-}
-
-boost::system::error_code SerialDevice::Cancel() {
-  boost::system::error_code ec;
-  if (port_.is_open()) port_.cancel(ec);
-  return ec;
 }
 
 boost::system::error_code SerialDevice::Close() {

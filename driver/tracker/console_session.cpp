@@ -79,14 +79,6 @@ struct ConsoleSession::Impl {
     }
     return true;
   }
-
-  bool TakeLine(std::string& line) {
-    const size_t end = pending.find('\n');
-    if (end == std::string::npos) return false;
-    line.assign(pending, 0, end);
-    pending.erase(0, end + 1);
-    return true;
-  }
 };
 
 ConsoleSession::ConsoleSession() = default;
@@ -130,7 +122,7 @@ bool ConsoleSession::Start(const std::string& program, const std::vector<std::st
 ConsoleSession::ReadStatus ConsoleSession::ReadLine(std::string& line, Clock::time_point deadline) {
   if (!impl_) return ReadStatus::Ended;
   Impl& s = *impl_;
-  if (s.TakeLine(line)) return ReadStatus::Line;
+  if (TakeLine(s.pending, line)) return ReadStatus::Line;
   if (!s.ended) {
     bool done = false;
     boost::system::error_code result;
@@ -141,7 +133,7 @@ ConsoleSession::ReadStatus ConsoleSession::ReadLine(std::string& line, Clock::ti
                                   });
     s.RunUntil(done, s.fromChild, deadline);
     if (result == boost::asio::error::operation_aborted) return ReadStatus::TimedOut;
-    if (!result && s.TakeLine(line)) return ReadStatus::Line;
+    if (!result && TakeLine(s.pending, line)) return ReadStatus::Line;
     // Anything but a full buffer means the output is gone for good.
     if (result != boost::asio::error::not_found) s.ended = true;
   }

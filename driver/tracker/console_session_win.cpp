@@ -16,14 +16,6 @@ struct ConsoleSession::Impl {
   platform::ConsoleProcess process;
   std::string pending;  // bytes read beyond the last line handed out
   bool ended = false;
-
-  bool TakeLine(std::string& line) {
-    const size_t end = pending.find('\n');
-    if (end == std::string::npos) return false;
-    line.assign(pending, 0, end);
-    pending.erase(0, end + 1);
-    return true;
-  }
 };
 
 ConsoleSession::ConsoleSession() = default;
@@ -42,7 +34,7 @@ bool ConsoleSession::Start(const std::string& program, const std::vector<std::st
 ConsoleSession::ReadStatus ConsoleSession::ReadLine(std::string& line, Clock::time_point deadline) {
   if (!impl_) return ReadStatus::Ended;
   Impl& s = *impl_;
-  while (!s.TakeLine(line)) {
+  while (!TakeLine(s.pending, line)) {
     if (s.ended || s.pending.size() >= kMaxLineBytes) {
       if (s.pending.empty()) return ReadStatus::Ended;
       // The last, unterminated line, or an overlong run of bytes.

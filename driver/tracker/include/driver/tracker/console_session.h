@@ -13,6 +13,17 @@
 namespace ZEMBRA {
 namespace tracker {
 
+// Moves the first whole line of pending, without its line end, into line;
+// false while pending holds no line end yet. Both systems' sessions split
+// the console's output with it.
+inline bool TakeLine(std::string& pending, std::string& line) {
+  const size_t end = pending.find('\n');
+  if (end == std::string::npos) return false;
+  line.assign(pending, 0, end);
+  pending.erase(0, end + 1);
+  return true;
+}
+
 class ConsoleSession {
  public:
   using Clock = std::chrono::steady_clock;

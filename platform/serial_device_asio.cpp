@@ -1,0 +1,44 @@
+// What the serial device does the same way on every system: writing, and
+// cancelling, through Asio's serial port.
+#include <array>
+#include <boost/asio/write.hpp>
+
+#include "platform/serial_device.h"
+
+namespace ZEMBRA {
+namespace platform {
+
+namespace {
+
+constexpr std::array<uint8_t, 256> MakeByteValues() {
+  std::array<uint8_t, 256> values{};
+  for (size_t i = 0; i < values.size(); ++i) values[i] = uint8_t(i);
+  return values;
+}
+constexpr std::array<uint8_t, 256> kByteValues = MakeByteValues();
+
+}  // namespace
+
+size_t SerialDevice::Write(const uint8_t* data, size_t size, boost::system::error_code& ec) {
+  ec.clear();
+  if (!port_.is_open()) {
+    ec = boost::asio::error::bad_descriptor;
+    return 0;
+  }
+  return boost::asio::write(port_, boost::asio::buffer(data, size), ec);
+}
+
+void SerialDevice::AsyncWriteByte(uint8_t byte) {
+  // The byte must outlive the operation: point into a constant table.
+  boost::asio::async_write(port_, boost::asio::buffer(&kByteValues[byte], 1),
+                           [](const boost::system::error_code&, size_t) {});
+}
+
+boost::system::error_code SerialDevice::Cancel() {
+  boost::system::error_code ec;
+  if (port_.is_open()) port_.cancel(ec);
+  return ec;
+}
+
+}  // namespace platform
+}  // namespace ZEMBRA
