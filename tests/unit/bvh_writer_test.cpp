@@ -253,6 +253,63 @@ TEST(FrameGrid, NoPoseNoFramesAndAResetForgetsTheLastRecording) {
   EXPECT_EQ(frames[0].statusByte, 2);
 }
 
+TEST(FrameGrid, ATakeEndsAtTheStopItWasGivenAndNamesItsSilences) {
+  constexpr int64_t kMs = 1000000;
+  const int64_t start = 1000 * kMs;
+  FrameGrid grid;
+  grid.Reset(start);
+  // Poses every 5 ms for 1 s, 600 ms of silence, poses up to 2 s, nothing
+  // after: the user pressed Stop at 3 s, and chose the file at 5 s while
+  // the glove, back again, delivered from 4 s on.
+  const int64_t stop = start + 3000 * kMs;
+  for (int64_t t = 0; t < 1000; t += 5) grid.Add(start + t * kMs, PoseOf(Hand_Left, {0, 0, 0, 1}, int32_t(t)));
+  for (int64_t t = 1600; t <= 2000; t += 5) grid.Add(start + t * kMs, PoseOf(Hand_Left, {0, 0, 0, 1}, int32_t(t)));
+  grid.MarkStop(stop);
+  for (int64_t t = 4000; t < 5000; t += 5) grid.Add(start + t * kMs, PoseOf(Hand_Left, {0, 0, 0, 1}, int32_t(t)));
+
+  const std::vector<Silence> silences = grid.SilencesUntil(stop);
+  ASSERT_EQ(silences.size(), 2u);
+  EXPECT_EQ(silences[0].from, 995 * kMs);
+  EXPECT_EQ(silences[0].length, 605 * kMs);
+  EXPECT_FALSE(silences[0].atEnd);
+  // The silence that ran past the stop counts up to the stop only.
+  EXPECT_EQ(silences[1].from, 2000 * kMs);
+  EXPECT_EQ(silences[1].length, 1000 * kMs);
+  EXPECT_TRUE(silences[1].atEnd);
+
+  const std::vector<Pose> frames = grid.TakeUntil(stop);
+  // 3 s of take: grid points 0 to 90, none of the poses after the stop.
+  ASSERT_EQ(frames.size(), 91u);
+  for (const Pose& frame : frames) EXPECT_LT(frame.statusByte, 4000);
+  EXPECT_EQ(frames.back().statusByte, 2000) << "the last pose before the stop holds the end";
+
+  // Stop pressed, then the user went back: the recording runs on as if
+  // never stopped, the silence bridged by the pose that ended it.
+  grid.Reset(start);
+  for (int64_t t = 0; t <= 1000; t += 5) grid.Add(start + t * kMs, PoseOf(Hand_Left, {0, 0, 0, 1}, int32_t(t)));
+  grid.MarkStop(start + 1500 * kMs);
+  grid.Add(start + 2000 * kMs, PoseOf(Hand_Left, {0, 0, 0, 1}, 2000));
+  grid.ClearStop();
+  grid.Finish(start + 2000 * kMs);
+  const std::vector<Pose> goneOn = grid.Take();
+  ASSERT_EQ(goneOn.size(), 61u);
+  EXPECT_EQ(goneOn[30].statusByte, 1000);
+  for (size_t k = 31; k < goneOn.size(); ++k) EXPECT_EQ(goneOn[k].statusByte, 2000) << k;
+
+  // A glove that went before the stop and never came back.
+  grid.Reset(start);
+  for (int64_t t = 0; t <= 1000; t += 5) grid.Add(start + t * kMs, PoseOf(Hand_Left, {0, 0, 0, 1}, int32_t(t)));
+  const std::vector<Silence> atEnd = grid.SilencesUntil(start + 7000 * kMs);
+  ASSERT_EQ(atEnd.size(), 1u);
+  EXPECT_EQ(atEnd[0].length, 6000 * kMs);
+  EXPECT_TRUE(atEnd[0].atEnd);
+  EXPECT_EQ(grid.TakeUntil(start + 7000 * kMs).size(), 211u);
+  // Short hiccups of the radio are not worth a word.
+  grid.Reset(start);
+  for (int64_t t = 0; t <= 1000; t += 200) grid.Add(start + t * kMs, PoseOf(Hand_Left, {0, 0, 0, 1}, int32_t(t)));
+  EXPECT_TRUE(grid.SilencesUntil(start + 1100 * kMs).empty());
+}
+
 TEST(BvhFile, WriteFailuresAreReported) {
   testsupport::TempDir dir;
   EXPECT_FALSE(WriteTextFile(dir.path() + "/missing/take.bvh", "x").empty());
