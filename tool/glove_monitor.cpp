@@ -33,10 +33,11 @@ bool TryLockFor(std::unique_lock<std::recursive_mutex>& lock, std::chrono::milli
   return true;
 }
 
-int64_t SteadyNanoseconds() {
-  return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
-      .count();
-}
+using ZEMBRA::recording::SteadyNanoseconds;
+
+// A port whose last pose is younger than this is delivering: a search
+// leaves it alone.
+constexpr int64_t kDeliveringNs = 1000000000;
 
 ZEMBRA::PortInfo EmptyPortInfo(HandType type) {
   ZEMBRA::PortInfo info;
@@ -93,15 +94,19 @@ void CheckGloveStatus::ReleaseDriver() {
     EIMUError error = IMUError_None;
     driver_->ClosePort(error);
   }
+  linkLive_ = false;
   UnInit(driver_);  // also destroys the handler
   portOpen_ = false;
+  lastPose_ = 0;
 }
 
 void CheckGloveStatus::Resume() { held_ = false; }
 
 void CheckGloveStatus::ClearPortOpen() {
+  linkLive_ = false;
   portOpen_ = false;
   held_ = false;
+  lastPose_ = 0;
 }
 
 bool CheckGloveStatus::recording() const {
@@ -110,6 +115,8 @@ bool CheckGloveStatus::recording() const {
 }
 
 void CheckGloveStatus::OnCheckGloveStatusReceived(HandType type) {
+  // From here on a new request queues one more search.
+  searchQueued_ = false;
   std::lock_guard<std::recursive_mutex> lock(driverMutex_);
   // A port closed for pairing or a demo stays closed until the window says
   // otherwise, whatever searches were still queued.
@@ -117,6 +124,14 @@ void CheckGloveStatus::OnCheckGloveStatusReceived(HandType type) {
   hand_ = type;
   ZEMBRA::PortInfo info = EmptyPortInfo(type);
   if (!IsHand(type)) return;
+  ++searches_;
+  // A request that waited while the glove came back: reopening the port now
+  // would only interrupt it.
+  const int64_t lastPose = lastPose_.load();
+  if (portOpen_ && lastPose != 0 && SteadyNanoseconds() - lastPose < kDeliveringNs) {
+    emit OnSendGloveStatus({GloveStatus_GlovePortFound, type});
+    return;
+  }
   if (portOpen_) {
     ReleaseDriver();
     ToolLog("Port is closed");
@@ -151,12 +166,11 @@ void CheckGloveStatus::OnCheckGloveStatusReceived(HandType type) {
   ToolLog(side + " PORT INSTANCE ID: " + QString::fromStdString(info.instance_id));
   ToolLog(side + " PORT NAME: " + QString::fromStdString(info.port_name));
   ToolLog(side + " PORT BAUD RATE: " + QString::number(info.baud_rate));
+  lastPose_ = 0;
+  linkLive_ = true;
   driver_->OpenPort(error, info);
   portOpen_ = true;
   ToolLog("Port is opened");
-
-  // The GUI thread asked for a stop while the open ran: do it now.
-  if (const int32_t pending = pendingStop_.exchange(0)) StopLocked(HandType(pending));
 }
 
 void CheckGloveStatus::OnStopCheckStatusReceived(HandType type) {
@@ -165,8 +179,15 @@ void CheckGloveStatus::OnStopCheckStatusReceived(HandType type) {
   std::unique_lock<std::recursive_mutex> lock(driverMutex_, std::defer_lock);
   if (!TryLockFor(lock, kGuiWait)) {
     // Busy opening the port (a receiver may take seconds to report): the
-    // monitor's thread closes it as soon as the open returns.
-    pendingStop_ = int32_t(type);
+    // stop joins the monitor thread's queue behind the open, so it runs as
+    // soon as the open returns and cannot be lost.
+    QMetaObject::invokeMethod(
+        this,
+        [this, type] {
+          std::lock_guard<std::recursive_mutex> busyLock(driverMutex_);
+          if (!shutDown_) StopLocked(type);
+        },
+        Qt::QueuedConnection);
     return;
   }
   StopLocked(type);
@@ -175,10 +196,12 @@ void CheckGloveStatus::OnStopCheckStatusReceived(HandType type) {
 void CheckGloveStatus::StopLocked(HandType type) {
   ToolLog("OnStopCheckStatusReceived");
   if (!IsHand(type)) return;
+  linkLive_ = false;
   if (driver_) {
     EIMUError error = IMUError_None;
     driver_->ClosePort(error);
   }
+  lastPose_ = 0;
   emit OnSendGloveStatus({GloveStatus_GlovePortClosedForPairing, type});
 }
 
@@ -202,9 +225,12 @@ bool CheckGloveStatus::ResetLatencyTimer(HandType type, EIMUError& error) {
 }
 
 void CheckGloveStatus::OnDataGloveConnected(ZEMBRA::Pose pose) {
+  if (!linkLive_) return;
+  const int64_t now = SteadyNanoseconds();
+  lastPose_ = now;
   {
     std::lock_guard<std::recursive_mutex> lock(recordMutex_);
-    if (recording_) grid_.Add(SteadyNanoseconds(), pose);
+    if (recording_) grid_.Add(now, pose);
   }
   if (IsHand(pose.type)) emit OnSendGloveStatus({GloveStatus_GloveDataReceived, pose.type});
 }
@@ -215,6 +241,7 @@ void CheckGloveStatus::OnGloveDataRecordReceived(RecordingStatus stat) {
     // Whatever an earlier recording left is gone before this one starts.
     recording_ = false;
     grid_.Reset(SteadyNanoseconds());
+    silences_.clear();
     emit OnSendGloveStatus({GloveStatus_GloveRecordingPrepared, hand_.load()});
   } else if (stat == RecordingStatus_Start) {
     ToolLog("start recording");
@@ -223,13 +250,34 @@ void CheckGloveStatus::OnGloveDataRecordReceived(RecordingStatus stat) {
   }
 }
 
-void CheckGloveStatus::OnGloveDataRecordStopReceived() {
+void CheckGloveStatus::OnGloveDataRecordStopReceived() { StopRecording(SteadyNanoseconds()); }
+
+void CheckGloveStatus::StopRecording(int64_t stop) {
   std::vector<ZEMBRA::Pose> frames;
   {
     std::lock_guard<std::recursive_mutex> lock(recordMutex_);
-    if (recording_) grid_.Finish(SteadyNanoseconds());
+    if (recording_) {
+      silences_ = grid_.SilencesUntil(stop);
+      frames = grid_.TakeUntil(stop);
+    } else {
+      frames = grid_.Take();
+    }
     recording_ = false;
-    frames = grid_.Take();
   }
   emit OnGloveDataRecordStopped(frames);
+}
+
+void CheckGloveStatus::MarkRecordingStop(int64_t stop) {
+  std::lock_guard<std::recursive_mutex> lock(recordMutex_);
+  if (recording_) grid_.MarkStop(stop);
+}
+
+void CheckGloveStatus::ClearRecordingStop() {
+  std::lock_guard<std::recursive_mutex> lock(recordMutex_);
+  grid_.ClearStop();
+}
+
+std::vector<ZEMBRA::recording::Silence> CheckGloveStatus::recordingSilences() const {
+  std::lock_guard<std::recursive_mutex> lock(recordMutex_);
+  return silences_;
 }

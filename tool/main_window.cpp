@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QThread>
@@ -53,15 +54,6 @@ ClickArea AreaAt(const QPoint& pos) {
   return ClickArea::Elsewhere;
 }
 
-QAction* MenuBarAction(QObject* parent, const char* objectName, const QString& text, const QString& shortcut = {},
-                       const QString& icon = {}) {
-  auto* action = new QAction(text, parent);
-  action->setObjectName(objectName);
-  if (!shortcut.isEmpty()) action->setShortcut(QKeySequence(shortcut));
-  if (!icon.isEmpty()) action->setIcon(Resource(icon));
-  return action;
-}
-
 QAction* StatusAction(QObject* parent, const char* objectName, const QString& text, const QString& toolTip,
                       const QString& icon) {
   auto* action = new QAction(parent);
@@ -73,6 +65,104 @@ QAction* StatusAction(QObject* parent, const char* objectName, const QString& te
 }
 
 }  // namespace
+
+// One row a command: the menu bar's action (object name, text, shortcut,
+// icon), the context menu's text, the slot, and whether a recording locks
+// it (it would take a port from the recording monitors, or stop them).
+struct ZEMBRAGloveConfigTool::CommandEntry {
+  Command command;
+  const char* objectName;  // nullptr: not in the menu bar
+  const char* menuBarText;
+  const char* contextText;
+  const char* shortcut;
+  const char* icon;
+  void (ZEMBRAGloveConfigTool::*slot)();
+  bool lockedWhileRecording;
+};
+
+const ZEMBRAGloveConfigTool::CommandEntry& ZEMBRAGloveConfigTool::Entry(Command command) {
+  using W = ZEMBRAGloveConfigTool;
+  static const CommandEntry kEntries[] = {
+      {Command::Run3DDemo, "actionRun_Glove_3D_Demo", "Run Glove 3D Demo", "Run Glove 3D Demo", "", "", &W::OnRun3DDemo,
+       true},
+      {Command::RunVRDemo, "actionRun_Glove_VR_Demo", "Run Glove VR Demo", "Run Glove VR Demo", "", "", &W::OnRunVRDemo,
+       true},
+      {Command::PairLeft, "actionPair_Left_Hand_Glove", "Pair &Left Hand Glove", "Pair &Left Hand Glove", "Ctrl+L", "",
+       &W::OnPairingLHGloveClicked, true},
+      {Command::PairRight, "actionPair_Right_Hand_Glove", "Pair &Right Hand Glove", "Pair &Right Hand Glove", "Ctrl+R",
+       "", &W::OnPairingRHGloveClicked, true},
+      {Command::ConfigLeftTracker, "actionConfig_Left_Hand_Tracker", "Config &Left Hand Tracker",
+       "Config &Left Hand Tracker", "Ctrl+Shift+L", "", &W::OnConfigLHTrackerClicked, true},
+      {Command::ConfigRightTracker, "actionConfig_Right_Hand_Tracker", "Config &Right Hand Tracker",
+       "Config &Right Hand Tracker", "Ctrl+Shift+R", "", &W::OnConfigRHTrackerClicked, true},
+      {Command::IdentifyLeftTracker, nullptr, "", "&Identify Tracker", "", "", &W::OnIdentifyLHTrackerClicked, false},
+      {Command::IdentifyRightTracker, nullptr, "", "&Identify Tracker", "", "", &W::OnIdentifyRHTrackerClicked, false},
+      {Command::Record, "actionStart_Recording", "Start Recording", "&Start Recording", "", "play-button.png",
+       &W::OnStartRecording, false},
+      {Command::ResetLatencyTimer, "actionReset_Latency_Timer", "&Reset Latency Timer", "&Reset Latency Timer", "", "",
+       &W::OnResetLatencyTimer, true},
+      {Command::Quit, "actionQuit", "&Quit", "&Quit", "", "", &W::OnCloseApplication, false},
+  };
+  return kEntries[size_t(command)];
+}
+
+QAction* ZEMBRAGloveConfigTool::MakeAction(Command command, bool forMenuBar) {
+  const CommandEntry& entry = Entry(command);
+  auto* action = new QAction(forMenuBar ? entry.menuBarText : entry.contextText, this);
+  if (forMenuBar) {
+    action->setObjectName(entry.objectName);
+    if (*entry.shortcut) action->setShortcut(QKeySequence(entry.shortcut));
+  }
+  if (*entry.icon) action->setIcon(Resource(entry.icon));
+  if (command == Command::Record && isRecording()) {
+    action->setText(forMenuBar ? "Stop Recording" : "&Stop Recording");
+    action->setIcon(Resource("stop.png"));
+  }
+  // The menu bar's actions reach their slots through OnMenuBarActionClicked.
+  if (!forMenuBar) connect(action, &QAction::triggered, this, [this, command] { Run(command); });
+  return action;
+}
+
+void ZEMBRAGloveConfigTool::FillFullMenu(QMenu* menu, const std::function<QAction*(Command)>& actionFor,
+                                         bool forMenuBar) {
+  menu->addAction(actionFor(Command::Run3DDemo));
+  menu->addAction(actionFor(Command::RunVRDemo));
+  menu->addSeparator();
+  QMenu* pair = menu->addMenu("Pair Glove");
+  pair->addAction(actionFor(Command::PairLeft));
+  pair->addAction(actionFor(Command::PairRight));
+  pair->addSeparator();
+  QMenu* trackers = menu->addMenu("Config HTC Tracker");
+  trackers->addAction(actionFor(Command::ConfigLeftTracker));
+  trackers->addAction(actionFor(Command::ConfigRightTracker));
+  menu->addAction(actionFor(Command::Record));
+  menu->addSeparator();
+  menu->addAction(actionFor(Command::ResetLatencyTimer));
+  menu->addSeparator();
+  menu->addAction(actionFor(Command::Quit));
+  if (forMenuBar) {
+    pair->setObjectName("menuPair_Glove");
+    trackers->setObjectName("menuConfig_HTC_Tracker");
+    lockedMenus_ = {pair, trackers};
+  } else if (isRecording()) {
+    pair->menuAction()->setEnabled(false);
+    trackers->menuAction()->setEnabled(false);
+  }
+}
+
+void ZEMBRAGloveConfigTool::Run(Command command) { (this->*Entry(command).slot)(); }
+
+void ZEMBRAGloveConfigTool::SetRecordingMenus(bool recording) {
+  QAction* record = menuBarActions_[Command::Record];
+  record->setText(recording ? "Stop Recording" : "Start Recording");
+  record->setIcon(Resource(recording ? "stop.png" : "play-button.png"));
+  // The actions themselves, not only their menus: their shortcuts work
+  // from anywhere in the window.
+  for (const auto& [command, action] : menuBarActions_) {
+    if (Entry(command).lockedWhileRecording) action->setEnabled(!recording);
+  }
+  for (QMenu* menu : lockedMenus_) menu->menuAction()->setEnabled(!recording);
+}
 
 ZEMBRAGloveConfigTool::ZEMBRAGloveConfigTool(QWidget* parent) : QMainWindow(parent) {
   InitToolResources();
@@ -107,14 +197,15 @@ ZEMBRAGloveConfigTool::ZEMBRAGloveConfigTool(QWidget* parent) : QMainWindow(pare
     connect(hand.searchTimer, &QTimer::timeout, this, [this, &hand] { RequestSearch(hand); });
   }
 
-  emit OnCheckRHGloveStatus(Hand_Right);
-  hands_[1].dataTimer->start(kWatchdogMs);
-  emit OnCheckLHGloveStatus(Hand_Left);
-  hands_[0].dataTimer->start(kWatchdogMs);
+  RequestSearch(hands_[1]);
+  RestartWatchdog(hands_[1]);
+  RequestSearch(hands_[0]);
+  RestartWatchdog(hands_[0]);
   emit OnCheckTrackerStatus();
 }
 
 ZEMBRAGloveConfigTool::~ZEMBRAGloveConfigTool() {
+  leaving_ = true;
   ShutDownWorkers();
   CleanupToolResources();
 }
@@ -135,29 +226,14 @@ void ZEMBRAGloveConfigTool::BuildWidgets() {
   setMenuBar(bar);
   QMenu* menu = bar->addMenu("ZEMBRA Glove Config");
   menu->setObjectName("menuConfigurations");
-  actionRun3DDemo_ = MenuBarAction(this, "actionRun_Glove_3D_Demo", "Run Glove 3D Demo");
-  actionRunVRDemo_ = MenuBarAction(this, "actionRun_Glove_VR_Demo", "Run Glove VR Demo");
-  menu->addAction(actionRun3DDemo_);
-  menu->addAction(actionRunVRDemo_);
-  menu->addSeparator();
-  pairMenu_ = menu->addMenu("Pair Glove");
-  pairMenu_->setObjectName("menuPair_Glove");
-  pairMenu_->addAction(MenuBarAction(this, "actionPair_Left_Hand_Glove", "Pair &Left Hand Glove", "Ctrl+L"));
-  pairMenu_->addAction(MenuBarAction(this, "actionPair_Right_Hand_Glove", "Pair &Right Hand Glove", "Ctrl+R"));
-  pairMenu_->addSeparator();
-  trackerMenu_ = menu->addMenu("Config HTC Tracker");
-  trackerMenu_->setObjectName("menuConfig_HTC_Tracker");
-  trackerMenu_->addAction(
-      MenuBarAction(this, "actionConfig_Left_Hand_Tracker", "Config &Left Hand Tracker", "Ctrl+Shift+L"));
-  trackerMenu_->addAction(
-      MenuBarAction(this, "actionConfig_Right_Hand_Tracker", "Config &Right Hand Tracker", "Ctrl+Shift+R"));
-  actionStartRecording_ = MenuBarAction(this, "actionStart_Recording", "Start Recording", {}, "play-button.png");
-  menu->addAction(actionStartRecording_);
-  menu->addSeparator();
-  actionResetLatencyTimer_ = MenuBarAction(this, "actionReset_Latency_Timer", "&Reset Latency Timer");
-  menu->addAction(actionResetLatencyTimer_);
-  menu->addSeparator();
-  menu->addAction(MenuBarAction(this, "actionQuit", "&Quit"));
+  FillFullMenu(
+      menu,
+      [this](Command command) {
+        QAction* action = MakeAction(command, true);
+        menuBarActions_[command] = action;
+        return action;
+      },
+      true);
   connect(bar, &QMenuBar::triggered, this, &ZEMBRAGloveConfigTool::OnMenuBarActionClicked);
 
   // Central widget: the ready label with the two window buttons, a line.
@@ -273,7 +349,9 @@ void ZEMBRAGloveConfigTool::ShutDownWorkers() {
   if (pairingDialog_) pairingDialog_->close();
   trackerMonitor_->Stop();
   // Ports closed and driver objects released before the monitors go: no
-  // driver thread calls into them afterwards.
+  // driver thread calls into them afterwards. A monitor still waiting for a
+  // receiver's channel report holds this up for at most the driver's
+  // time-out; the window is gone by then (LeaveNow).
   for (Hand& hand : hands_) hand.monitor->Shutdown();
   for (QThread* thread : threads_) thread->quit();
   for (QThread* thread : threads_) thread->wait();
@@ -291,10 +369,6 @@ void ZEMBRAGloveConfigTool::ShutDownWorkers() {
   demo_ = nullptr;
 }
 
-ZEMBRAGloveConfigTool::Hand& ZEMBRAGloveConfigTool::HandFor(HandType type) {
-  return type == Hand_Right ? hands_[1] : hands_[0];
-}
-
 const ZEMBRAGloveConfigTool::Hand* ZEMBRAGloveConfigTool::FindHand(HandType type) const {
   if (type == Hand_Left) return &hands_[0];
   if (type == Hand_Right) return &hands_[1];
@@ -305,21 +379,18 @@ ZEMBRAGloveConfigTool::Hand* ZEMBRAGloveConfigTool::FindHand(HandType type) {
   return const_cast<Hand*>(static_cast<const ZEMBRAGloveConfigTool*>(this)->FindHand(type));
 }
 
-bool ZEMBRAGloveConfigTool::receiverFound(HandType hand) const {
+HandState ZEMBRAGloveConfigTool::handState(HandType hand) const {
   const Hand* h = FindHand(hand);
-  return h && h->receiverFound;
+  return h ? h->state : HandState();
 }
-bool ZEMBRAGloveConfigTool::glovePaired(HandType hand) const {
-  const Hand* h = FindHand(hand);
-  return h && h->glovePaired;
+bool ZEMBRAGloveConfigTool::receiverFound(HandType hand) const { return handState(hand).receiverFound(); }
+bool ZEMBRAGloveConfigTool::glovePaired(HandType hand) const { return handState(hand).streaming(); }
+bool ZEMBRAGloveConfigTool::pairingActive(HandType hand) const {
+  return handState(hand).activity() == HandState::Activity::Pairing;
 }
 bool ZEMBRAGloveConfigTool::trackerConnected(HandType hand) const {
   const Hand* h = FindHand(hand);
   return h && h->trackerConnected;
-}
-bool ZEMBRAGloveConfigTool::pairingActive(HandType hand) const {
-  const Hand* h = FindHand(hand);
-  return h && h->pairingActive;
 }
 bool ZEMBRAGloveConfigTool::watchdogRunning(HandType hand) const {
   const Hand* h = FindHand(hand);
@@ -335,6 +406,7 @@ QString ZEMBRAGloveConfigTool::trackerIconName(HandType hand) const {
 }
 PairingProcess* ZEMBRAGloveConfigTool::pairingDialog() const { return pairingDialog_.data(); }
 QString ZEMBRAGloveConfigTool::readyText() const { return readyLabel_->text(); }
+QString ZEMBRAGloveConfigTool::readyToolTip() const { return readyLabel_->toolTip(); }
 CheckGloveStatus* ZEMBRAGloveConfigTool::gloveMonitor(HandType hand) const {
   const Hand* h = FindHand(hand);
   return h ? h->monitor : nullptr;
@@ -349,12 +421,36 @@ QString ZEMBRAGloveConfigTool::DemoPath(const QString& name) {
 }
 
 void ZEMBRAGloveConfigTool::RequestSearch(Hand& hand) {
-  if (workersDown_) return;
+  if (workersDown_ || leaving_ || hand.state.portHeld()) return;
+  // One search waits at most: a slow receiver must not stack them up.
+  if (!hand.monitor->ClaimSearch()) return;
   if (hand.type == Hand_Left) {
     emit OnCheckLHGloveStatus(Hand_Left);
   } else {
     emit OnCheckRHGloveStatus(Hand_Right);
   }
+}
+
+void ZEMBRAGloveConfigTool::Show(Hand& hand) {
+  const bool left = hand.type == Hand_Left;
+  switch (hand.state.icon()) {
+    case HandState::Icon::NotFound:
+      SetGloveIcon(hand, left ? "LHNotFound.png" : "RHNotFound.png");
+      break;
+    case HandState::Icon::NotPaired:
+      SetGloveIcon(hand, left ? "LHNotPaired.png" : "RHNotPaired.png");
+      break;
+    case HandState::Icon::Paired:
+      SetGloveIcon(hand, left ? "LHPaired.png" : "RHPaired.png");
+      break;
+  }
+  if (!hand.state.watchdogRuns()) {
+    hand.dataTimer->stop();
+    hand.searchTimer->stop();
+  } else if (!hand.dataTimer->isActive() && !workersDown_ && !leaving_) {
+    RestartWatchdog(hand);
+  }
+  UpdateReadyLabel();
 }
 
 // Per pose nothing is repainted unless the state changed.
@@ -373,7 +469,12 @@ void ZEMBRAGloveConfigTool::SetTrackerIcon(Hand& hand, const QString& name) {
 }
 
 void ZEMBRAGloveConfigTool::UpdateReadyLabel() {
-  const bool ready = hands_[0].glovePaired && hands_[1].glovePaired;
+  const bool ready = hands_[0].state.streaming() && hands_[1].state.streaming();
+  // What is missing, for the label's tool tip.
+  const QString tip =
+      QString::fromUtf8("Left glove: %1 \u00b7 Right glove: %2")
+          .arg(QString::fromStdString(hands_[0].state.Describe()), QString::fromStdString(hands_[1].state.Describe()));
+  if (readyLabel_->toolTip() != tip) readyLabel_->setToolTip(tip);
   const QString state = ready ? "Ready" : "Not Ready";
   if (state == readyState_) return;
   readyState_ = state;
@@ -390,36 +491,33 @@ void ZEMBRAGloveConfigTool::OnGloveStatusReceived(GloveStatusStruct status) {
   const bool left = hand->type == Hand_Left;
   switch (status.code) {
     case GloveStatus_GlovePortNotFound:
-      SetGloveIcon(*hand, left ? "LHNotFound.png" : "RHNotFound.png");
-      hand->receiverFound = false;
+      // Not paired either: a glove without its receiver delivers nothing.
+      hand->state.ReceiverMissing();
       // Not at once: two threads searching without pause for a receiver
       // that is not there would only burn the processor.
-      hand->searchTimer->start();
-      RestartWatchdog(*hand);
+      if (hand->state.watchdogRuns() && !leaving_) {
+        hand->searchTimer->start();
+        RestartWatchdog(*hand);
+      }
+      Show(*hand);
       break;
     case GloveStatus_GlovePortFound:
-      hand->receiverFound = true;
+      hand->state.ReceiverFound();
       for (Hand& each : hands_) SetLatencyTimerOnce(each);
+      Show(*hand);
       break;
     case GloveStatus_GloveDataReceived:
-      if (demoRunning_ || hand->pairingActive) return;
-      SetGloveIcon(*hand, left ? "LHPaired.png" : "RHPaired.png");
-      hand->glovePaired = true;
+      if (!hand->state.Pose()) return;
       RestartWatchdog(*hand);
-      UpdateReadyLabel();
+      Show(*hand);
       break;
     case GloveStatus_GlovePortClosedForPairing:
       ToolLog(left ? "GloveStatus_GlovePortClosedForPairing: Hand_Left"
                    : "GloveStatus_GlovePortClosedForPairing: Hand_Right");
-      if (hand->closingForDemo) {
-        hand->closingForDemo = false;
-        MaybeLaunchDemo();
-      }
-      // Only a close asked for by a pairing starts one.
-      if (hand->closingForPairing) {
-        hand->closingForPairing = false;
-        emit OnPairingGlove(hand->type);
-      }
+      // Only a close asked for by a pairing or a demo starts one, once.
+      if (!hand->state.PortReleased()) break;
+      if (hand->state.activity() == HandState::Activity::Pairing) emit OnPairingGlove(hand->type);
+      if (hand->state.activity() == HandState::Activity::Demo) MaybeLaunchDemo();
       break;
     case GloveStatus_GloveRecordingPrepared:
       OnRecordingPrepared(*hand);
@@ -430,7 +528,7 @@ void ZEMBRAGloveConfigTool::OnGloveStatusReceived(GloveStatusStruct status) {
 }
 
 void ZEMBRAGloveConfigTool::SetLatencyTimerOnce(Hand& hand) {
-  if (!hand.receiverFound || hand.latencyTimerSet) return;
+  if (!hand.state.receiverFound() || hand.latencyTimerSet) return;
   EIMUError error = IMUError_None;
   hand.monitor->OnResetLatencyTimerReceived(hand.type, error);
   hand.latencyTimerSet = true;
@@ -443,12 +541,8 @@ void ZEMBRAGloveConfigTool::OnLHGloveDataReceiveTimeOut() { OnDataTimeOut(hands_
 void ZEMBRAGloveConfigTool::OnRHGloveDataReceiveTimeOut() { OnDataTimeOut(hands_[1]); }
 
 void ZEMBRAGloveConfigTool::OnDataTimeOut(Hand& hand) {
-  if (hand.receiverFound) {
-    hand.glovePaired = false;
-    SetGloveIcon(hand, hand.type == Hand_Left ? "LHNotPaired.png" : "RHNotPaired.png");
-    RequestSearch(hand);
-  }
-  UpdateReadyLabel();
+  if (hand.state.WatchdogFired()) RequestSearch(hand);
+  Show(hand);
 }
 
 void ZEMBRAGloveConfigTool::OnHTCTrackerConnectedReceived(HandType type) {
@@ -468,106 +562,51 @@ void ZEMBRAGloveConfigTool::OnHTCTrackerDisconnectedReceived(HandType type) {
 void ZEMBRAGloveConfigTool::OnTBarActionClicked(QAction*) {}
 
 void ZEMBRAGloveConfigTool::OnMenuBarActionClicked(QAction* action) {
-  const QString name = action->objectName();
-  if (name == "actionRun_Glove_3D_Demo")
-    OnRun3DDemo();
-  else if (name == "actionRun_Glove_VR_Demo")
-    OnRunVRDemo();
-  else if (name == "actionPair_Left_Hand_Glove")
-    OnPairingLHGloveClicked();
-  else if (name == "actionPair_Right_Hand_Glove")
-    OnPairingRHGloveClicked();
-  else if (name == "actionConfig_Left_Hand_Tracker")
-    OnConfigLHTrackerClicked();
-  else if (name == "actionConfig_Right_Hand_Tracker")
-    OnConfigRHTrackerClicked();
-  else if (name == "actionStart_Recording")
-    OnStartRecording();
-  else if (name == "actionReset_Latency_Timer")
-    OnResetLatencyTimer();
-  else if (name == "actionQuit")
-    OnCloseApplication();
+  for (const auto& [command, menuAction] : menuBarActions_) {
+    if (action->objectName() == menuAction->objectName()) {
+      Run(command);
+      return;
+    }
+  }
 }
 
 void ZEMBRAGloveConfigTool::ShowContextMenu(const QPoint& pos) {
   ToolLog(QStringLiteral("Position: %1 %2").arg(pos.x()).arg(pos.y()));
   QMenu menu("Context menu", this);
-  auto* pairLeft = new QAction("Pair &Left Hand Glove", this);
-  auto* pairRight = new QAction("Pair &Right Hand Glove", this);
-  auto* configLeft = new QAction("Config &Left Hand Tracker", this);
-  auto* identifyLeft = new QAction("&Identify Tracker", this);
-  auto* configRight = new QAction("Config &Right Hand Tracker", this);
-  auto* identifyRight = new QAction("&Identify Tracker", this);
-  auto* resetLatency = new QAction("&Reset Latency Timer", this);
-  auto* run3D = new QAction("Run Glove 3D Demo", this);
-  auto* runVR = new QAction("Run Glove VR Demo", this);
-  auto* quit = new QAction("&Quit", this);
-  auto* record = new QAction(this);
-  if (isRecording_) {
-    record->setText("&Stop Recording");
-    record->setIcon(Resource("stop.png"));
-  } else {
-    record->setText("&Start Recording");
-    record->setIcon(Resource("play-button.png"));
-  }
-  const std::vector<QAction*> created = {pairLeft,     pairRight, configLeft, identifyLeft, configRight, identifyRight,
-                                         resetLatency, run3D,     runVR,      quit,         record};
-  connect(pairLeft, &QAction::triggered, this, &ZEMBRAGloveConfigTool::OnPairingLHGloveClicked);
-  connect(pairRight, &QAction::triggered, this, &ZEMBRAGloveConfigTool::OnPairingRHGloveClicked);
-  connect(configLeft, &QAction::triggered, this, &ZEMBRAGloveConfigTool::OnConfigLHTrackerClicked);
-  connect(identifyLeft, &QAction::triggered, this, &ZEMBRAGloveConfigTool::OnIdentifyLHTrackerClicked);
-  connect(configRight, &QAction::triggered, this, &ZEMBRAGloveConfigTool::OnConfigRHTrackerClicked);
-  connect(identifyRight, &QAction::triggered, this, &ZEMBRAGloveConfigTool::OnIdentifyRHTrackerClicked);
-  connect(resetLatency, &QAction::triggered, this, &ZEMBRAGloveConfigTool::OnResetLatencyTimer);
-  connect(run3D, &QAction::triggered, this, &ZEMBRAGloveConfigTool::OnRun3DDemo);
-  connect(runVR, &QAction::triggered, this, &ZEMBRAGloveConfigTool::OnRunVRDemo);
-  connect(quit, &QAction::triggered, this, &ZEMBRAGloveConfigTool::OnCloseApplication);
-  connect(record, &QAction::triggered, this, &ZEMBRAGloveConfigTool::OnStartRecording);
-
+  std::vector<std::pair<Command, QAction*>> created;
+  const auto action = [&](Command command) {
+    created.emplace_back(command, MakeAction(command, false));
+    return created.back().second;
+  };
   switch (AreaAt(pos)) {
     case ClickArea::LeftGlove:
-      menu.addAction(pairLeft);
+      menu.addAction(action(Command::PairLeft));
       break;
     case ClickArea::RightGlove:
-      menu.addAction(pairRight);
+      menu.addAction(action(Command::PairRight));
       break;
     case ClickArea::LeftTracker:
-      menu.addAction(configLeft);
-      menu.addAction(identifyLeft);
+      menu.addAction(action(Command::ConfigLeftTracker));
+      menu.addAction(action(Command::IdentifyLeftTracker));
       break;
     case ClickArea::RightTracker:
-      menu.addAction(configRight);
-      menu.addAction(identifyRight);
+      menu.addAction(action(Command::ConfigRightTracker));
+      menu.addAction(action(Command::IdentifyRightTracker));
       break;
-    case ClickArea::Elsewhere: {
-      menu.addAction(run3D);
-      menu.addAction(runVR);
-      menu.addSeparator();
-      QMenu* pair = menu.addMenu("Pair Glove");
-      pair->addAction(pairLeft);
-      pair->addAction(pairRight);
-      pair->addSeparator();
-      QMenu* trackers = menu.addMenu("Config HTC Tracker");
-      trackers->addAction(configLeft);
-      trackers->addAction(configRight);
-      menu.addAction(record);
-      menu.addSeparator();
-      menu.addAction(resetLatency);
-      menu.addSeparator();
-      menu.addAction(quit);
-      if (isRecording_) {
-        for (QAction* action : {run3D, runVR, pair->menuAction(), trackers->menuAction(), resetLatency})
-          action->setEnabled(false);
+    case ClickArea::Elsewhere:
+      FillFullMenu(&menu, action, false);
+      // Only the full menu locks entries while recording; the commands
+      // themselves refuse what would disturb the recording.
+      if (isRecording()) {
+        for (const auto& [command, each] : created) each->setEnabled(!Entry(command).lockedWhileRecording);
       }
       break;
-    }
   }
   menu.setStyleSheet(kMenuStyle);
   menu.exec(mapToGlobal(pos));
   // The actions served this menu only.
-  for (QAction* action : created) action->deleteLater();
+  for (const auto& entry : created) entry.second->deleteLater();
 }
-
 void ZEMBRAGloveConfigTool::ConfigTracker(HandType type) {
   EIMUError error = IMUError_None;
   if (!trackerMonitor_ || !trackerMonitor_->ConfigTracker(error, type)) {
@@ -606,7 +645,7 @@ void ZEMBRAGloveConfigTool::OnIdentifyLHTrackerClicked() { IdentifyTracker(Hand_
 void ZEMBRAGloveConfigTool::OnIdentifyRHTrackerClicked() { IdentifyTracker(Hand_Right); }
 
 void ZEMBRAGloveConfigTool::OnResetLatencyTimer() {
-  if (!hands_[0].receiverFound && !hands_[1].receiverFound) {
+  if (!hands_[0].state.receiverFound() && !hands_[1].state.receiverFound()) {
     ShowConfigMessage("USB access denied! Please check whether receivers are connected to PC properly.");
     return;
   }
@@ -616,7 +655,7 @@ void ZEMBRAGloveConfigTool::OnResetLatencyTimer() {
   int resets = 0;
   bool failed = false;
   for (Hand& hand : hands_) {
-    if (!hand.receiverFound) continue;
+    if (!hand.state.receiverFound()) continue;
     EIMUError error = IMUError_None;
     if (hand.monitor->ResetLatencyTimer(hand.type, error)) ++resets;
     ToolLog(QString(hand.type == Hand_Left ? "Left hand reset latency timer error: "
@@ -631,8 +670,26 @@ void ZEMBRAGloveConfigTool::OnResetLatencyTimer() {
   }
 }
 
+QString ZEMBRAGloveConfigTool::BusyReason(bool forPairing) const {
+  if (isRecording()) {
+    return forPairing ? "Please stop the recording before pairing a glove."
+                      : "Please stop the recording before running a demo.";
+  }
+  // A second demo while one runs is simply not started.
+  if (demoRunning()) return forPairing ? "Please wait for the demo to end before pairing a glove." : QString();
+  if (pairingDialog_ || pairingActive(Hand_Left) || pairingActive(Hand_Right))
+    return forPairing ? QString() : "Please finish pairing the glove before running a demo.";
+  return QString();
+}
+
 void ZEMBRAGloveConfigTool::OnRun3DDemo() {
-  if (!hands_[0].glovePaired || !hands_[1].glovePaired) {
+  // One owner per port: a demo waits for a pairing or a recording to end.
+  const QString busy = BusyReason(false);
+  if (!busy.isEmpty()) {
+    ShowConfigMessage(busy);
+    return;
+  }
+  if (!hands_[0].state.streaming() || !hands_[1].state.streaming()) {
     ShowConfigMessage("Please connect both hands of data gloves to run demo!");
     return;
   }
@@ -640,7 +697,12 @@ void ZEMBRAGloveConfigTool::OnRun3DDemo() {
 }
 
 void ZEMBRAGloveConfigTool::OnRunVRDemo() {
-  if (!hands_[0].glovePaired || !hands_[1].glovePaired) {
+  const QString busy = BusyReason(false);
+  if (!busy.isEmpty()) {
+    ShowConfigMessage(busy);
+    return;
+  }
+  if (!hands_[0].state.streaming() || !hands_[1].state.streaming()) {
     ShowConfigMessage("Please connect both hands of data gloves to run demo!");
     return;
   }
@@ -652,22 +714,20 @@ void ZEMBRAGloveConfigTool::OnRunVRDemo() {
 }
 
 void ZEMBRAGloveConfigTool::RunDemo(const QString& name) {
-  if (demoRunning_) return;
-  demoRunning_ = true;
-  for (Hand& hand : hands_) {
-    hand.dataTimer->stop();
-    hand.searchTimer->stop();
+  if (!hands_[0].state.BeginDemo()) return;
+  if (!hands_[1].state.BeginDemo()) {
+    hands_[0].state.EndDemo();
+    return;
   }
+  for (Hand& hand : hands_) Show(hand);
   pendingDemo_ = DemoPath(name);
   // The demo opens the receivers itself: it starts once both ports closed.
   // A monitor busy opening its port closes it a little later.
-  for (Hand& hand : hands_) hand.closingForDemo = true;
   for (Hand& hand : hands_) hand.monitor->OnStopCheckStatusReceived(hand.type);
-  MaybeLaunchDemo();
 }
 
 void ZEMBRAGloveConfigTool::MaybeLaunchDemo() {
-  if (pendingDemo_.isEmpty() || hands_[0].closingForDemo || hands_[1].closingForDemo) return;
+  if (pendingDemo_.isEmpty() || !hands_[0].state.portFree() || !hands_[1].state.portFree()) return;
   const QString program = pendingDemo_;
   pendingDemo_.clear();
   delete demo_;
@@ -680,21 +740,53 @@ void ZEMBRAGloveConfigTool::OnDemoEnded(bool started, const QString& program) {
   if (demo_) demo_->deleteLater();
   demo_ = nullptr;
   if (!started) ShowConfigMessage("The demo program could not be started: " + program);
-  // As after a demo that ran: the watchdogs bring the gloves back.
+  // The ports come back to the monitors, which open them at once: the
+  // gloves count as delivering again when their poses say so, not because
+  // they did before the demo.
   for (Hand& hand : hands_) {
+    hand.state.EndDemo();
     hand.monitor->Resume();
     RestartWatchdog(hand);
+    RequestSearch(hand);
+    Show(hand);
   }
-  demoRunning_ = false;
 }
 
-void ZEMBRAGloveConfigTool::OnCloseApplication() {
-  ShutDownWorkers();
-  close();
+bool ZEMBRAGloveConfigTool::ConfirmQuit() {
+  if (!isRecording()) return true;
+  const int answer = AskConfigMessage(
+      "A recording is running. Save it before quitting?",
+      {{QMessageBox::Save, "Save"}, {QMessageBox::Discard, "Discard"}, {QMessageBox::Cancel, "Go Back"}},
+      QMessageBox::Cancel);
+  if (answer == QMessageBox::Save) return StopRecording();
+  if (answer == QMessageBox::Discard) {
+    DiscardRecording();
+    return true;
+  }
+  return false;
 }
+
+void ZEMBRAGloveConfigTool::LeaveNow() {
+  leaving_ = true;
+  for (Hand& hand : hands_) {
+    hand.dataTimer->stop();
+    hand.searchTimer->stop();
+  }
+  // The dialog is a window of its own: the event loop ends with the last.
+  if (pairingDialog_) pairingDialog_->close();
+  if (trackerMonitor_) trackerMonitor_->Stop();
+  hide();
+}
+
+void ZEMBRAGloveConfigTool::OnCloseApplication() { close(); }
 
 void ZEMBRAGloveConfigTool::closeEvent(QCloseEvent* event) {
-  ShutDownWorkers();
+  // The close button, Quit and the window system all come here.
+  if (!leaving_ && !ConfirmQuit()) {
+    event->ignore();
+    return;
+  }
+  LeaveNow();
   event->accept();
 }
 

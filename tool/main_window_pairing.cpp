@@ -16,13 +16,14 @@ void ZEMBRAGloveConfigTool::OnPairingLHGloveClicked() { StartPairing(hands_[0], 
 void ZEMBRAGloveConfigTool::OnPairingRHGloveClicked() { StartPairing(hands_[1], true); }
 
 void ZEMBRAGloveConfigTool::StartPairing(Hand& hand, bool askMonitor) {
-  if (isRecording_) {
-    // The monitor keeps its port open while it records: the dialog would
-    // wait for a port that never closes.
-    ShowConfigMessage("Please stop the recording before pairing a glove.");
+  // One owner per port: the recording monitors keep theirs open, a demo
+  // holds both.
+  const QString busy = BusyReason(true);
+  if (!busy.isEmpty()) {
+    ShowConfigMessage(busy);
     return;
   }
-  if (askMonitor && !hand.receiverFound) {
+  if (askMonitor && !hand.state.receiverFound()) {
     ShowConfigMessage("Please connect USB receiver first to start pairing!");
     return;
   }
@@ -32,15 +33,13 @@ void ZEMBRAGloveConfigTool::StartPairing(Hand& hand, bool askMonitor) {
     pairingDialog_->activateWindow();
     return;
   }
+  if (!hand.state.BeginPairing()) return;
   ToolLog(hand.type == Hand_Left ? "OnPairingLHGloveClicked" : "OnPairingRHGloveClicked");
   PairingProcess* dialog = OpenPairingDialog(hand);
   dialog->show();
-  hand.dataTimer->stop();
-  hand.searchTimer->stop();
-  hand.pairingActive = true;
+  Show(hand);  // the watchdog stops
   // The monitor closes its port and reports it; that report starts the
   // dialog (OnGloveStatusReceived). A busy monitor reports a little later.
-  hand.closingForPairing = true;
   hand.monitor->OnStopCheckStatusReceived(hand.type);
 }
 
@@ -58,6 +57,13 @@ PairingProcess* ZEMBRAGloveConfigTool::OpenPairingDialog(Hand& hand) {
   connect(dialog, qOverload<HandType>(&PairingProcess::OnPairingRetry), this,
           &ZEMBRAGloveConfigTool::OnPairingRetryReceived);
   connect(dialog, &PairingProcess::OnPairingDoneSendtoMainWindow, this, &ZEMBRAGloveConfigTool::OnPairingDoneReceived);
+  // Belt and braces: a dialog that went without a word (its own end says
+  // one) still gives the hand back. A detached dialog has handed the
+  // pairing on and is not heard.
+  const HandType type = hand.type;
+  connect(dialog, &QObject::destroyed, this, [this, type] {
+    if (pairingActive(type)) OnPairingDoneReceived(type);
+  });
   return dialog;
 }
 
@@ -71,18 +77,19 @@ void ZEMBRAGloveConfigTool::DetachPairingDialog() {
 void ZEMBRAGloveConfigTool::OnPairingDoneReceived(HandType type) {
   ToolLog("OnPairingDoneReceived");
   Hand* hand = FindHand(type);
-  if (!hand) return;
+  if (!hand || hand->state.activity() != HandState::Activity::Pairing) return;
   // The dialog's own driver object used the port meanwhile.
   hand->monitor->ClearPortOpen();
-  hand->pairingActive = false;
-  hand->closingForPairing = false;
-  if (workersDown_) return;
+  hand->state.EndPairing();
+  if (workersDown_ || leaving_) return;
   RequestSearch(*hand);
   RestartWatchdog(*hand);
+  Show(*hand);
 }
 
 void ZEMBRAGloveConfigTool::OnPairingTheOtherHandReceived(HandType type) {
   DetachPairingDialog();
+  if (leaving_) return;
   if (type == Hand_Left) OnPairingLHGloveClicked();
   if (type == Hand_Right) OnPairingRHGloveClicked();
 }
@@ -91,9 +98,10 @@ void ZEMBRAGloveConfigTool::OnPairingRetryReceived(HandType type) {
   Hand* hand = FindHand(type);
   if (!hand) return;
   DetachPairingDialog();
+  if (leaving_ || hand->state.activity() != HandState::Activity::Pairing) return;
   // The port is still closed from the first attempt: the new dialog starts
   // at once, without the monitor.
   PairingProcess* dialog = OpenPairingDialog(*hand);
-  emit OnPairingGlove(type);
+  if (hand->state.portFree()) emit OnPairingGlove(type);
   dialog->show();
 }

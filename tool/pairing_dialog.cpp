@@ -72,7 +72,8 @@ PairingProcess::PairingProcess(HandType hand, QWidget* parent) : QDialog(parent)
   connect(&pairingTimer_, &QTimer::timeout, this, &PairingProcess::OnGlovePairingTimeOut);
 }
 
-PairingProcess::~PairingProcess() { ReleaseDrivers(); }
+// Deleted without being closed: it ends all the same.
+PairingProcess::~PairingProcess() { End(); }
 
 void PairingProcess::BuildWidgets() {
   setObjectName("PairingProcess");
@@ -117,7 +118,10 @@ void PairingProcess::BuildWidgets() {
   loading_->setMovie(movie_);
   movie_->start();
   right->addWidget(loading_);
-  heading_ = new QLabel("Looking for Left Hand Glove...", this);
+  // The dialog's own hand from the start, also while the monitor still
+  // closes the port.
+  heading_ =
+      new QLabel(hand_ == Hand_Right ? "Looking for Right Hand Glove..." : "Looking for Left Hand Glove...", this);
   heading_->setObjectName("label_3");
   heading_->setFont(Arial(-1, true));
   heading_->setStyleSheet("QLabel {color : white; }");
@@ -180,13 +184,13 @@ ZEMBRA::IZEMBRAIMU*& PairingProcess::DriverFor(HandType type) {
 
 void PairingProcess::OnPairingReceived(HandType type) {
   // Meant for this dialog's hand, once: a second request must not pair again.
-  if (type != hand_ || looking_ || timedOut_ || closeHandled_) return;
+  if (type != hand_ || stage_ != Stage::Waiting) return;
   pairingHand_ = type;
   pairingTimer_.start(kPairingTimeoutMs);
   const bool left = type == Hand_Left;
   ShowPicture(picture_, left ? "LHPairing.png" : "RHPairing.png");
   heading_->setText(left ? "Looking for Left Hand Glove..." : "Looking for Right Hand Glove...");
-  looking_ = true;
+  stage_ = Stage::Looking;
 
   EIMUError error = IMUError_None;
   auto* handler = new CZEMBRAIMUEventHandler;
@@ -225,8 +229,9 @@ void PairingProcess::OnPairingReceived(HandType type) {
 }
 
 void PairingProcess::OnPairingDoneReceived(HandType) {
-  if (timedOut_ || closeHandled_ || !looking_) return;
-  closeHandled_ = true;
+  // A confirmation after the timeout, or a second one, changes nothing.
+  if (stage_ != Stage::Looking) return;
+  stage_ = Stage::Paired;
   pairingTimer_.stop();
   const bool left = pairingHand_ == Hand_Left;
   ToolLog(left ? "Hand_Left: OnPairingDoneReceived" : "Hand_Right: OnPairingDoneReceived");
@@ -257,7 +262,8 @@ void PairingProcess::OnPairingDoneReceived(HandType) {
 }
 
 void PairingProcess::OnGlovePairingTimeOut() {
-  timedOut_ = true;
+  if (stage_ != Stage::Looking) return;
+  stage_ = Stage::TimedOut;
   pairingTimer_.stop();
   ToolLog("OnGlovePairingTimeOut");
   heading_->setText("No ZEMBRA Data Glove Detected!");
@@ -286,22 +292,21 @@ void PairingProcess::OnCancelPairing() {
       ToolLog(QStringLiteral("Error Code: %1").arg(int(error)));
     }
   }
-  closeHandled_ = false;
-  notifyOnClose_ = true;
+  ending_ = Ending::Cancel;
   close();
 }
 
 void PairingProcess::OnPairingTheOtherHand() {
-  closeHandled_ = false;
-  pairOtherOnClose_ = true;
+  ending_ = Ending::OtherHand;
   close();
 }
 
 void PairingProcess::OnPairingRetry() {
-  retryOnClose_ = true;
-  closeHandled_ = false;
+  ending_ = Ending::Retry;
   close();
 }
+
+void PairingProcess::reject() { close(); }
 
 void PairingProcess::TellMainWindowDone() {
   if (doneSent_) return;
@@ -310,9 +315,19 @@ void PairingProcess::TellMainWindowDone() {
 }
 
 void PairingProcess::closeEvent(QCloseEvent* event) {
+  End();
+  event->accept();
+}
+
+void PairingProcess::End() {
   pairingTimer_.stop();
-  if (!closeHandled_) {
-    closeHandled_ = true;  // a second close does all this only once
+  if (stage_ == Stage::Ended) return;
+  const Stage stage = stage_;
+  stage_ = Stage::Ended;
+  // After success the port was closed and the window told; only "Pair
+  // Another Glove" has more to do.
+  const bool quietAfterSuccess = stage == Stage::Paired && ending_ != Ending::OtherHand;
+  if (!quietAfterSuccess) {
     EIMUError error = IMUError_None;
     if (pairingHand_ == Hand_Left && leftDriver_) {
       leftDriver_->ClosePort(error);
@@ -321,23 +336,27 @@ void PairingProcess::closeEvent(QCloseEvent* event) {
       rightDriver_->ClosePort(error);
       ToolLog("pRightHandDataGlovePairing closed");
     }
-    // The port is free before anyone is told: the next owner may open it.
-    ReleaseDrivers();
-    if (pairOtherOnClose_) {
-      const bool left = pairingHand_ == Hand_Left;
+  }
+  // The port is free before anyone is told: the next owner may open it.
+  ReleaseDrivers();
+  if (quietAfterSuccess) return;
+  const bool left = pairingHand_ == Hand_Left;
+  switch (ending_) {
+    case Ending::OtherHand:
       ToolLog(left ? "OnPairingTheOtherHand Hand_Right" : "OnPairingTheOtherHand Hand_Left");
       emit OnPairingTheOtherHand(left ? Hand_Right : Hand_Left);
-    } else if (retryOnClose_) {
+      break;
+    case Ending::Retry:
       ToolLog(QStringLiteral("OnPairingRetry %1").arg(int(pairingHand_)));
       emit OnPairingRetry(pairingHand_);
-    } else {
-      // Cancel, or closed by the window system: either way the hand's
-      // monitoring resumes.
+      break;
+    case Ending::Cancel:
+    case Ending::Closed:
+      // Cancel, Escape, the window system or deletion: either way the
+      // hand's monitoring resumes.
       TellMainWindowDone();
-    }
+      break;
   }
-  ReleaseDrivers();
-  event->accept();
 }
 
 // UnInit stops whatever a driver object still runs and closes its port.

@@ -247,8 +247,12 @@ class PairingRecordingTest : public QObject {
     right.Unplug();
     QTest::qWait(500);
     const QString path = work_->path() + "/silent.bvh";
-    QCOMPARE(SaveDialogDuring(path, [&] { window.OnStartRecording(); }),
-             QStringList{"Recorded BVH file has been saved to " + path});
+    // Saved, and the user is told which hand delivered nothing at the end.
+    const QStringList saved = SaveDialogDuring(path, [&] { window.OnStartRecording(); });
+    QCOMPARE(saved.size(), 1);
+    QVERIFY2(saved[0].startsWith("Recorded BVH file has been saved to " + path + "\n\n"), qPrintable(saved[0]));
+    QVERIFY2(saved[0].contains("The right glove delivered nothing for the last "), qPrintable(saved[0]));
+    QVERIFY2(!saved[0].contains("left glove"), qPrintable(saved[0]));
     const BvhParseResult parsed = ReadBvh(path);
     QVERIFY2(parsed.ok, parsed.error.c_str());
     QVERIFY2(parsed.file.frameCount >= 28, qPrintable(QString::number(parsed.file.frameCount)));

@@ -9,11 +9,14 @@
 #include <QAction>
 #include <QApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
+#include <QPointer>
 #include <QProcess>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -145,32 +148,69 @@ inline QStringList MessagesDuring(const std::function<void()>& trigger, int wait
   return seen;
 }
 
-// Answers the save dialog that trigger opens with path (empty: cancel), and
-// records the message boxes that follow.
-inline QStringList SaveDialogDuring(const QString& path, const std::function<void()>& trigger) {
+// How a test answers the modal dialogs a command opens, in order of
+// appearance: each file dialog takes the next of files ("" cancels; none
+// left: cancel), held open for fileHoldMs first, as a user takes time to
+// choose; each message box is answered with the button whose text is the
+// next of buttons (none left: Ok, or else "Discard" so that a test never
+// loops on a question, or else the box's escape button).
+struct Answers {
+  QStringList files;
+  QStringList buttons;
+  int fileHoldMs = 0;
+};
+
+// Runs trigger while answering its modal dialogs; returns the message
+// boxes' texts.
+inline QStringList ModalsDuring(Answers answers, const std::function<void()>& trigger) {
   QStringList seen;
   QTimer watch;
   watch.setInterval(20);
+  QPointer<QWidget> heldDialog;
+  QElapsedTimer held;
   QObject::connect(&watch, &QTimer::timeout, [&] {
     QWidget* modal = QApplication::activeModalWidget();
     if (auto* dialog = qobject_cast<QFileDialog*>(modal)) {
+      if (heldDialog != dialog) {
+        heldDialog = dialog;
+        held.start();
+      }
+      if (held.elapsed() < answers.fileHoldMs) return;
+      const QString path = answers.files.isEmpty() ? QString() : answers.files.takeFirst();
       if (path.isEmpty()) {
         dialog->reject();
       } else {
         // As a user types the name into the dialog's file name field.
         dialog->selectFile(path);
         if (auto* name = dialog->findChild<QLineEdit*>("fileNameEdit")) name->setText(path);
-        QMetaObject::invokeMethod(dialog, "accept");
+        // Queued: a box the dialog itself opens (a file to replace) is then
+        // answered like any other instead of waiting for this handler.
+        QMetaObject::invokeMethod(dialog, "accept", Qt::QueuedConnection);
       }
     } else if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+      if (!box->isVisible()) return;
       seen << box->informativeText();
-      box->done(QMessageBox::Ok);
+      QAbstractButton* answer = nullptr;
+      const QString wanted = answers.buttons.isEmpty() ? QString() : answers.buttons.takeFirst();
+      for (QAbstractButton* button : box->buttons()) {
+        if (!wanted.isEmpty() && button->text() == wanted) answer = button;
+      }
+      if (!answer && wanted.isEmpty()) answer = box->button(QMessageBox::Ok);
+      if (!answer && wanted.isEmpty()) answer = box->button(QMessageBox::Discard);
+      if (!answer) answer = box->escapeButton();
+      if (answer) answer->click();
     }
   });
   watch.start();
   trigger();
   watch.stop();
   return seen;
+}
+
+// Answers the save dialog that trigger opens with path (empty: cancel), and
+// records the message boxes that follow.
+inline QStringList SaveDialogDuring(const QString& path, const std::function<void()>& trigger) {
+  return ModalsDuring({{path}, {}, 0}, trigger);
 }
 
 struct MenuEntry {

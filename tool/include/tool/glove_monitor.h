@@ -11,8 +11,10 @@
 // the window before the call returns. The driver object is guarded by one
 // lock, the recording by another, so a pose is never held up by a search.
 // The GUI thread never waits long for the driver object: a stop request
-// that finds the monitor busy opening a port is finished by the monitor's
-// own thread once the open returns, and the report follows queued.
+// that finds the monitor busy opening a port is queued to the monitor's own
+// thread, which runs it as soon as the open returns (it cannot be lost),
+// and the report follows queued. Searches do not pile up behind a slow
+// receiver: ClaimSearch lets at most one wait while another runs.
 #pragma once
 
 #include <QObject>
@@ -51,6 +53,24 @@ class CheckGloveStatus : public QObject {
   void ClearPortOpen();
   bool portOpen() const { return portOpen_.load(); }
   bool recording() const;
+  // GUI thread, before it asks for a search: false when a search is queued
+  // already and has not started (that one will do).
+  bool ClaimSearch() { return !searchQueued_.exchange(true); }
+  // For tests: searches that ran (each a slot call that got past the hold),
+  // and whether one waits in the queue.
+  int searchCount() const { return searches_.load(); }
+  bool searchWaiting() const { return searchQueued_.load(); }
+  // The recording as it stood at stop (steady-clock nanoseconds, taken when
+  // the user pressed Stop): its frames go out through
+  // OnGloveDataRecordStopped before this returns; poses that came later are
+  // dropped. The silences of that take stay readable until the next start.
+  void StopRecording(int64_t stop);
+  // Stop was pressed at stop, and the file is still being chosen: later
+  // poses are recorded but do not reach back before stop. Cleared when the
+  // user goes back to the recording.
+  void MarkRecordingStop(int64_t stop);
+  void ClearRecordingStop();
+  std::vector<ZEMBRA::recording::Silence> recordingSilences() const;
   // The latency-timer reset of OnResetLatencyTimerReceived; false when it
   // did not run (recording, or not a hand).
   bool ResetLatencyTimer(ZEMBRA::HandType type, ZEMBRA::EIMUError& error);
@@ -82,11 +102,19 @@ class CheckGloveStatus : public QObject {
   // Closed for pairing or a demo: searches wait for Resume.
   std::atomic<bool> held_{false};
   std::atomic<bool> shutDown_{false};
-  // A stop the GUI thread asked for while the monitor was busy (a hand, or 0).
-  std::atomic<int32_t> pendingStop_{0};
+  // A search request is waiting in the thread's queue.
+  std::atomic<bool> searchQueued_{false};
+  std::atomic<int> searches_{0};
+  // When the last pose was handled (steady-clock ns; 0: none since the port
+  // was last opened): a search never reopens a port that is delivering.
+  std::atomic<int64_t> lastPose_{0};
+  // The port is open and its poses count: poses still queued from a port
+  // that has since been closed are dropped.
+  std::atomic<bool> linkLive_{false};
 
   // Recording: frames on a fixed grid of the file's frame time.
   mutable std::recursive_mutex recordMutex_;
   bool recording_ = false;
   ZEMBRA::recording::FrameGrid grid_;
+  std::vector<ZEMBRA::recording::Silence> silences_;
 };

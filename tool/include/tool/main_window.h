@@ -8,10 +8,14 @@
 #include <QPointer>
 #include <QString>
 #include <array>
+#include <functional>
+#include <map>
 #include <memory>
 #include <vector>
 
 #include "tool/glove_status.h"
+#include "tool/hand_state.h"
+#include "tool/recording/frame_grid.h"
 
 class QAction;
 class QLabel;
@@ -34,15 +38,18 @@ class ZEMBRAGloveConfigTool : public QMainWindow {
   // What the window shows, for tests and diagnostics.
   bool receiverFound(ZEMBRA::HandType hand) const;
   bool glovePaired(ZEMBRA::HandType hand) const;
+  // The hand's whole state (a default one for a value that is no hand).
+  HandState handState(ZEMBRA::HandType hand) const;
   bool trackerConnected(ZEMBRA::HandType hand) const;
-  bool demoRunning() const { return demoRunning_; }
-  bool isRecording() const { return isRecording_; }
+  bool demoRunning() const { return hands_[0].state.activity() == HandState::Activity::Demo; }
+  bool isRecording() const { return hands_[0].state.activity() == HandState::Activity::Recording; }
   bool pairingActive(ZEMBRA::HandType hand) const;
   bool watchdogRunning(ZEMBRA::HandType hand) const;
   // The resource name last given to a toolbar status action ("LHPaired.png").
   QString gloveIconName(ZEMBRA::HandType hand) const;
   QString trackerIconName(ZEMBRA::HandType hand) const;
   QString readyText() const;
+  QString readyToolTip() const;
   CheckGloveStatus* gloveMonitor(ZEMBRA::HandType hand) const;
   CheckHTCTrackerStatus* trackerMonitor() const { return trackerMonitor_; }
   PairingProcess* pairingDialog() const;
@@ -90,9 +97,12 @@ class ZEMBRAGloveConfigTool : public QMainWindow {
   void closeEvent(QCloseEvent* event) override;
 
  private:
-  // Per-hand state; index 0 left, 1 right.
+  // Everything the window keeps for one hand; index 0 left, 1 right. What
+  // the hand is doing is its HandState; the rest are the widgets and timers
+  // that show it and the recording's frames.
   struct Hand {
     ZEMBRA::HandType type;
+    HandState state;
     CheckGloveStatus* monitor = nullptr;
     QTimer* dataTimer = nullptr;    // the 5-second watchdog
     QTimer* searchTimer = nullptr;  // the next search after a missing receiver
@@ -100,25 +110,44 @@ class ZEMBRAGloveConfigTool : public QMainWindow {
     QAction* trackerAction = nullptr;
     QString gloveIcon;
     QString trackerIcon;
-    bool receiverFound = false;
-    bool glovePaired = false;
     bool trackerConnected = false;
-    bool pairingActive = false;
     bool latencyTimerSet = false;
-    // The port is being closed so that a pairing can start on it.
-    bool closingForPairing = false;
-    // The port is being closed for a demo; cleared when it reported closed.
-    bool closingForDemo = false;
     bool recordPrepared = false;
     bool recordArrived = false;
     std::vector<ZEMBRA::Pose> frames;
+    std::vector<ZEMBRA::recording::Silence> silences;
   };
+
+  // What the user may ask for; the menu bar and the context menu are built
+  // from one table of them (main_window.cpp).
+  enum class Command {
+    Run3DDemo,
+    RunVRDemo,
+    PairLeft,
+    PairRight,
+    ConfigLeftTracker,
+    ConfigRightTracker,
+    IdentifyLeftTracker,
+    IdentifyRightTracker,
+    Record,
+    ResetLatencyTimer,
+    Quit,
+  };
+  struct CommandEntry;
+  static const CommandEntry& Entry(Command command);
+  QAction* MakeAction(Command command, bool forMenuBar);
+  // The full menu (the menu bar's, and the context menu away from the
+  // icons); actionFor gives each command's action.
+  void FillFullMenu(QMenu* menu, const std::function<QAction*(Command)>& actionFor, bool forMenuBar);
+  void Run(Command command);
 
   void BuildWidgets();
   void CreateWorkers();
-  Hand& HandFor(ZEMBRA::HandType type);
   const Hand* FindHand(ZEMBRA::HandType type) const;
   Hand* FindHand(ZEMBRA::HandType type);
+  Hand& Other(const Hand& hand) { return &hand == &hands_[0] ? hands_[1] : hands_[0]; }
+  // Shows what follows from the hand's state: icon, watchdog, ready label.
+  void Show(Hand& hand);
   void RequestSearch(Hand& hand);
   void SetGloveIcon(Hand& hand, const QString& name);
   void SetTrackerIcon(Hand& hand, const QString& name);
@@ -126,6 +155,8 @@ class ZEMBRAGloveConfigTool : public QMainWindow {
   void RestartWatchdog(Hand& hand);
   void SetLatencyTimerOnce(Hand& hand);
   void OnDataTimeOut(Hand& hand);
+  // The refusal that keeps one owner per port, or an empty text.
+  QString BusyReason(bool forPairing) const;
   void RunDemo(const QString& name);
   void MaybeLaunchDemo();
   void OnDemoEnded(bool started, const QString& program);
@@ -135,11 +166,22 @@ class ZEMBRAGloveConfigTool : public QMainWindow {
   PairingProcess* OpenPairingDialog(Hand& hand);
   void DetachPairingDialog();
   void StartRecording();
-  void StopRecording();
+  // Asks for the file and saves the take as it stood when Stop was pressed.
+  // True when the recording is over (saved, or discarded on purpose); false
+  // when the user went back to it (it runs on, without a gap).
+  bool StopRecording();
+  void EndRecording();
+  void DiscardRecording();
   void OnRecordingPrepared(Hand& hand);
   void ShowRecordingLabel();
   void WriteRecording();
+  QString SilenceReport() const;
   void SetRecordingMenus(bool recording);
+  // True when the window may close: nothing is recording, or the user chose
+  // to save or discard the take.
+  bool ConfirmQuit();
+  // The window goes at once; the workers end in ShutDownWorkers.
+  void LeaveNow();
   // Stops the timers and the monitors and joins their threads. Idempotent.
   void ShutDownWorkers();
 
@@ -152,25 +194,23 @@ class ZEMBRAGloveConfigTool : public QMainWindow {
   QString readyState_;
   QVBoxLayout* verticalLayout_ = nullptr;
   QLabel* recordingLabel_ = nullptr;
-  QMenu* pairMenu_ = nullptr;
-  QMenu* trackerMenu_ = nullptr;
-  QAction* actionRun3DDemo_ = nullptr;
-  QAction* actionRunVRDemo_ = nullptr;
-  QAction* actionStartRecording_ = nullptr;
-  QAction* actionResetLatencyTimer_ = nullptr;
+  // The menu bar's actions by command; the submenus disabled while recording.
+  std::map<Command, QAction*> menuBarActions_;
+  std::vector<QMenu*> lockedMenus_;
   int repaints_ = 0;
+  bool leaving_ = false;
 
-  bool demoRunning_ = false;
   QString pendingDemo_;  // waiting for both ports to close
   DemoLauncher* demo_ = nullptr;
 
   QPointer<PairingProcess> pairingDialog_;
 
-  bool isRecording_ = false;
   QString recordFilePath_;
-  // The outcome of the last stop: written, or why not.
+  // The outcome of the last write: written, or why not.
   bool recordWritten_ = false;
   QString recordResult_;
+  // The write failed for the file, not for the frames: another file may do.
+  bool recordFixable_ = false;
 
   QPoint dragOrigin_;
 };

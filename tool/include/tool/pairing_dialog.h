@@ -4,11 +4,13 @@
 // offers to pair the other hand or to try again.
 //
 // The main window opens it for one hand and starts it (OnPairingReceived)
-// once the hand's monitor has closed the port. However the dialog closes,
-// the main window hears once that this pairing is over: the done report at
-// success or at any close but Retry and "Pair Another Glove", which hand
-// the pairing on instead. The driver objects are released before the
-// dialog goes, so no driver thread reaches it afterwards.
+// once the hand's monitor has closed the port. However the dialog ends (its
+// buttons, Escape, the window system's close, or being deleted), it ends
+// once, in End: the main window hears once that this pairing is over (the
+// done report, at success or at the end), or is asked instead to pair the
+// other hand or to try again. The driver objects are released before
+// anyone is told, so the next owner may open the port and no driver thread
+// reaches the dialog afterwards.
 #pragma once
 
 #include <QDialog>
@@ -36,9 +38,14 @@ class PairingProcess : public QDialog {
   explicit PairingProcess(ZEMBRA::HandType hand, QWidget* parent = nullptr);
   ~PairingProcess() override;
 
+  // Where the dialog is: waiting for the port, looking for the glove, the
+  // glove paired, no glove in time, or over.
+  enum class Stage { Waiting, Looking, Paired, TimedOut, Ended };
+
   ZEMBRA::HandType hand() const { return hand_; }
-  bool looking() const { return looking_; }
-  bool timedOut() const { return timedOut_; }
+  Stage stage() const { return stage_; }
+  bool looking() const { return stage_ == Stage::Looking; }
+  bool timedOut() const { return stage_ == Stage::TimedOut; }
   int startAttempts() const { return startAttempts_; }
   // For tests: the label texts and the buttons by their text.
   QString labelText(const char* objectName) const;
@@ -63,7 +70,15 @@ class PairingProcess : public QDialog {
   void mouseMoveEvent(QMouseEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
 
+ public:
+  // Escape: through the close event like every other way out, not past it.
+  void reject() override;
+
  private:
+  // How the dialog is being left: the button pressed, or none of them.
+  enum class Ending { Closed, Cancel, Retry, OtherHand };
+
+  void End();
   void BuildWidgets();
   QPushButton* AddButton(const QString& text);
   void ShowPicture(QLabel* label, const QString& name);
@@ -74,12 +89,8 @@ class PairingProcess : public QDialog {
   const ZEMBRA::HandType hand_;
   QTimer pairingTimer_;
   ZEMBRA::HandType pairingHand_;
-  bool pairOtherOnClose_ = false;
-  bool retryOnClose_ = false;
-  bool closeHandled_ = false;
-  bool notifyOnClose_ = false;
-  bool timedOut_ = false;
-  bool looking_ = false;
+  Stage stage_ = Stage::Waiting;
+  Ending ending_ = Ending::Closed;
   bool doneSent_ = false;
   int startAttempts_ = 0;
   ZEMBRA::IZEMBRAIMU* leftDriver_ = nullptr;
