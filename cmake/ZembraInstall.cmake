@@ -143,6 +143,11 @@ hand pose computation, pairing, tracker configuration and BVH recording.")
 set(CPACK_DEBIAN_PACKAGE_SECTION misc)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# Beside what the libraries link: packages the programs use at run time. The
+# tool's toolbar tips are Chinese texts; without a font that has them they
+# show as empty boxes.
+list(APPEND ZEMBRA_DEBIAN_DEPENDS fonts-wqy-microhei)
+list(JOIN ZEMBRA_DEBIAN_DEPENDS ", " CPACK_DEBIAN_PACKAGE_DEPENDS)
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA "${CMAKE_CURRENT_LIST_DIR}/package/postinst;${CMAKE_CURRENT_LIST_DIR}/package/triggers")
