@@ -16,6 +16,7 @@
 #include <filesystem>
 #include <map>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -43,6 +44,12 @@ bool WaitFor(Pred pred, std::chrono::milliseconds limit = 10s) {
 }
 
 // Threads and descriptors of this process, to show that nothing is left.
+struct Resources {
+  size_t threads = 0;
+  size_t descriptors = 0;
+  bool operator==(const Resources& other) const { return threads == other.threads && descriptors == other.descriptors; }
+};
+
 inline size_t CountEntries(const char* dir) {
   size_t n = 0;
   for (const auto& entry : std::filesystem::directory_iterator(dir)) {
@@ -51,8 +58,17 @@ inline size_t CountEntries(const char* dir) {
   }
   return n;
 }
-inline size_t ThreadCount() { return CountEntries("/proc/self/task"); }
-inline size_t DescriptorCount() { return CountEntries("/proc/self/fd"); }
+
+// After one thread has come and gone: a sanitizer starts a helper thread of
+// its own with the first.
+inline Resources CountResources() {
+  std::thread([] {}).join();
+  return {CountEntries("/proc/self/task"), CountEntries("/proc/self/fd")};
+}
+
+inline std::ostream& operator<<(std::ostream& out, const Resources& r) {
+  return out << r.threads << " threads, " << r.descriptors << " descriptors";
+}
 
 // One zembra-receiver-sim process registered in the tree named by the
 // environment; stopped (SIGTERM, which also unregisters it) and reaped when

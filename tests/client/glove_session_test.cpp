@@ -134,7 +134,7 @@ TEST_F(GloveSessionTest, APairingIsConfirmedThroughTheListener) {
 }
 
 TEST_F(GloveSessionTest, FailuresAreReportedAndLeaveNothingBehind) {
-  const size_t threads = clienttest::ThreadCount(), descriptors = clienttest::DescriptorCount();
+  const clienttest::Resources baseline = clienttest::CountResources();
   {
     RecordingListener listener;
     GloveSession session(listener);
@@ -146,8 +146,7 @@ TEST_F(GloveSessionTest, FailuresAreReportedAndLeaveNothingBehind) {
     EXPECT_EQ(session.Open(info), IMUError_PortAccessDenied);
     EXPECT_EQ(session.SwitchToRSSIScan(), IMUError_PortNotOpen);
   }
-  EXPECT_EQ(clienttest::ThreadCount(), threads);
-  EXPECT_EQ(clienttest::DescriptorCount(), descriptors);
+  EXPECT_EQ(clienttest::CountResources(), baseline);
 }
 
 }  // namespace

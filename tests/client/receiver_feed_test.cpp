@@ -68,7 +68,7 @@ TEST_F(ReceiverFeedTest, TheNewestPoseIsHandedOverAndTheCallbackSeesEveryOne) {
 }
 
 TEST_F(ReceiverFeedTest, APulledOutReceiverIsNoticedAndComesBackUnderANewName) {
-  const size_t threads = clienttest::ThreadCount(), descriptors = clienttest::DescriptorCount();
+  const clienttest::Resources baseline = clienttest::CountResources();
   {
     auto receiver = PlugIn(Hand_Left, "ttyUSB0", "ZEMBRA-LH0-0000");
     FeedOptions options;
@@ -89,8 +89,7 @@ TEST_F(ReceiverFeedTest, APulledOutReceiverIsNoticedAndComesBackUnderANewName) {
     EXPECT_EQ(feed.port().port_name, Node("ttyUSB3"));
     EXPECT_EQ(feed.state(), FeedState::Streaming);
   }
-  EXPECT_EQ(clienttest::ThreadCount(), threads);
-  EXPECT_EQ(clienttest::DescriptorCount(), descriptors);
+  EXPECT_EQ(clienttest::CountResources(), baseline);
 }
 
 TEST_F(ReceiverFeedTest, AReceiverThatDiesInPlaceIsNoticedBySilence) {
@@ -196,7 +195,7 @@ TEST_F(ReceiverFeedTest, TheEndWhileOpeningWaitsOnlyForTheOpen) {
   sim::SimulatorConfig config;
   config.faults.report = sim::ReportMode::Missing;
   auto receiver = PlugIn(Hand_Right, "ttyUSB0", "ZEMBRA-RH0-0001", config);
-  const size_t threads = clienttest::ThreadCount(), descriptors = clienttest::DescriptorCount();
+  const clienttest::Resources baseline = clienttest::CountResources();
   auto feed = std::make_unique<ReceiverFeed>(FeedTarget::FirstOf(Hand_Right));
   ASSERT_TRUE(WaitFor([&] { return feed->state() == FeedState::Opening; }));
   // The receiver starts reporting: the open in progress completes.
@@ -206,8 +205,7 @@ TEST_F(ReceiverFeedTest, TheEndWhileOpeningWaitsOnlyForTheOpen) {
   const auto start = Clock::now();
   feed.reset();
   EXPECT_LT(Clock::now() - start, 5s) << "not the driver's whole report wait";
-  EXPECT_EQ(clienttest::ThreadCount(), threads);
-  EXPECT_EQ(clienttest::DescriptorCount(), descriptors);
+  EXPECT_EQ(clienttest::CountResources(), baseline);
 }
 
 // Stops and joins a thread of the test's, even when an assertion returns early.
