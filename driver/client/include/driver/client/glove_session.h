@@ -3,8 +3,8 @@
 // handler, which forwards poses and events to the owner's SessionListener;
 // the destructor closes the port if the session opened one and releases
 // the driver (UnInit). The usual life: Detect, then Open (or StartPairing),
-// the commands, Close. As with the driver, a session that has tried to open
-// a port is not opened again: make a new one.
+// the commands, Close. As with the driver, a session whose Open was tried is
+// not opened again: make a new one (StartPairing may follow a Close).
 //
 // Threads: the owner calls the session from one thread at a time. The
 // listener is called on the driver's threads (see SessionListener) and must
