@@ -47,8 +47,8 @@ void Print(const char* what, std::vector<double> values) {
 
 int main(int argc, char* argv[]) {
   const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
-  char pattern[] = "/tmp/zembra-bench-XXXXXX";
-  if (!::mkdtemp(pattern)) return 1;
+  std::string pattern = (std::filesystem::temp_directory_path() / "zembra-bench-XXXXXX").string();
+  if (!::mkdtemp(pattern.data())) return 1;
   const std::string root = pattern;
   ::setenv("ZEMBRA_SYSFS_ROOT", (root + "/sys").c_str(), 1);
   ::setenv("ZEMBRA_DEV_ROOT", (root + "/dev").c_str(), 1);
