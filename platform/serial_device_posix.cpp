@@ -120,23 +120,11 @@ void SerialDevice::AsyncReadUntil(boost::asio::streambuf& stream, std::string_vi
 size_t SerialDevice::ReadUntilPolling(boost::asio::streambuf& stream, std::string_view delimiter,
                                       std::chrono::steady_clock::time_point deadline, const std::atomic<bool>& cancel,
                                       boost::system::error_code& ec) {
-  constexpr auto kSlice = std::chrono::milliseconds(20);
-  constexpr size_t kChunk = 512;
-  size_t searched = 0;  // bytes already known to hold no delimiter start
+  size_t searched = 0;
   for (;;) {
-    const auto data = stream.data();
-    const std::string_view text(static_cast<const char*>(data.data()), data.size());
-    const size_t at = text.find(delimiter, searched);
-    if (at != std::string_view::npos) {
+    if (const std::optional<size_t> n = ScanForDelimiter(stream, delimiter, searched)) {
       ec.clear();
-      return at + delimiter.size();
-    }
-    searched = text.size() >= delimiter.size() ? text.size() - delimiter.size() + 1 : 0;
-    if (stream.size() + kChunk > stream.max_size()) {
-      // Full without a delimiter: nothing before the tail can belong to one.
-      const size_t keep = delimiter.size() - 1;
-      stream.consume(stream.size() > keep ? stream.size() - keep : 0);
-      searched = 0;
+      return *n;
     }
     if (cancel.load()) {
       ec = boost::asio::error::operation_aborted;
@@ -151,7 +139,7 @@ size_t SerialDevice::ReadUntilPolling(boost::asio::streambuf& stream, std::strin
       ec = boost::asio::error::bad_descriptor;
       return 0;
     }
-    const auto wait = std::min<std::chrono::nanoseconds>(kSlice, deadline - now);
+    const auto wait = std::min<std::chrono::nanoseconds>(kPollSlice, deadline - now);
     pollfd waiting = {port_.native_handle(), POLLIN, 0};
     const timespec ts = {time_t(wait.count() / 1000000000), long(wait.count() % 1000000000)};
     const int ready = ::ppoll(&waiting, 1, &ts, nullptr);
@@ -164,7 +152,7 @@ size_t SerialDevice::ReadUntilPolling(boost::asio::streambuf& stream, std::strin
       ec = boost::asio::error::eof;
       return 0;
     }
-    auto space = stream.prepare(kChunk);
+    auto space = stream.prepare(kReadChunk);
     const ssize_t got = ::read(port_.native_handle(), space.data(), space.size());
     if (got > 0) {
       stream.commit(size_t(got));

@@ -156,8 +156,6 @@ class OwnRead {
 size_t SerialDevice::ReadUntilPolling(boost::asio::streambuf& stream, std::string_view delimiter,
                                       std::chrono::steady_clock::time_point deadline, const std::atomic<bool>& cancel,
                                       boost::system::error_code& ec) {
-  constexpr auto kSlice = std::chrono::milliseconds(20);
-  constexpr size_t kChunk = 512;
   if (!port_.is_open()) {
     ec = boost::asio::error::bad_descriptor;
     return 0;
@@ -167,22 +165,12 @@ size_t SerialDevice::ReadUntilPolling(boost::asio::streambuf& stream, std::strin
     ec = SystemError(::GetLastError());
     return 0;
   }
-  std::array<char, kChunk> chunk;
-  size_t searched = 0;  // bytes already known to hold no delimiter start
+  std::array<char, kReadChunk> chunk;
+  size_t searched = 0;
   for (;;) {
-    const auto data = stream.data();
-    const std::string_view text(static_cast<const char*>(data.data()), data.size());
-    const size_t at = text.find(delimiter, searched);
-    if (at != std::string_view::npos) {
+    if (const std::optional<size_t> n = ScanForDelimiter(stream, delimiter, searched)) {
       ec.clear();
-      return at + delimiter.size();
-    }
-    searched = text.size() >= delimiter.size() ? text.size() - delimiter.size() + 1 : 0;
-    if (stream.size() + kChunk > stream.max_size()) {
-      // Full without a delimiter: nothing before the tail can belong to one.
-      const size_t keep = delimiter.size() - 1;
-      stream.consume(stream.size() > keep ? stream.size() - keep : 0);
-      searched = 0;
+      return *n;
     }
     DWORD error = 0;
     if (!read.Start(chunk.data(), DWORD(chunk.size()), error)) {
@@ -199,7 +187,7 @@ size_t SerialDevice::ReadUntilPolling(boost::asio::streambuf& stream, std::strin
         ec = boost::asio::error::timed_out;
         return 0;
       }
-      const auto wait = std::min<std::chrono::steady_clock::duration>(kSlice, deadline - now);
+      const auto wait = std::min<std::chrono::steady_clock::duration>(kPollSlice, deadline - now);
       DWORD got = 0;
       const DWORD milliseconds = DWORD(std::chrono::duration_cast<std::chrono::milliseconds>(wait).count()) + 1;
       if (!read.Wait(milliseconds, got, error)) continue;

@@ -22,6 +22,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -79,7 +80,19 @@ class SerialDevice {
   boost::system::error_code Close();
 
  private:
+  // A blocking delimiter read waits this long at most between two looks at
+  // cancel and the deadline, and reads this much at a time.
+  static constexpr std::chrono::milliseconds kPollSlice{20};
+  static constexpr size_t kReadChunk = 512;
+
   void GatherBurst(uint8_t* buffer, size_t size, size_t& have);
+  // One look at what a blocking delimiter read has gathered, the same on
+  // every system: the byte count up to and including the delimiter, or none.
+  // searched carries what earlier looks ruled out (0 before the first).
+  // When stream has no room for another chunk, all but the tail that may
+  // begin a delimiter is dropped.
+  static std::optional<size_t> ScanForDelimiter(boost::asio::streambuf& stream, std::string_view delimiter,
+                                                size_t& searched);
 
   boost::asio::serial_port port_;
   std::string delimiter_;

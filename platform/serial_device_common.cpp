@@ -1,5 +1,6 @@
-// What the serial device does the same way on every system: writing, and
-// cancelling, through Asio's serial port.
+// What the serial device does the same way on every system: writing and
+// cancelling through Asio's serial port, and looking for the delimiter of a
+// blocking delimiter read.
 #include <array>
 #include <boost/asio/write.hpp>
 
@@ -32,6 +33,23 @@ void SerialDevice::AsyncWriteByte(uint8_t byte) {
   // The byte must outlive the operation: point into a constant table.
   boost::asio::async_write(port_, boost::asio::buffer(&kByteValues[byte], 1),
                            [](const boost::system::error_code&, size_t) {});
+}
+
+std::optional<size_t> SerialDevice::ScanForDelimiter(boost::asio::streambuf& stream, std::string_view delimiter,
+                                                     size_t& searched) {
+  const auto data = stream.data();
+  const std::string_view text(static_cast<const char*>(data.data()), data.size());
+  const size_t at = text.find(delimiter, searched);
+  if (at != std::string_view::npos) return at + delimiter.size();
+  // Only the last bytes can begin a delimiter that the next bytes complete.
+  searched = text.size() >= delimiter.size() ? text.size() - delimiter.size() + 1 : 0;
+  if (stream.size() + kReadChunk > stream.max_size()) {
+    // Full without a delimiter: nothing before the tail can belong to one.
+    const size_t keep = delimiter.size() - 1;
+    stream.consume(stream.size() > keep ? stream.size() - keep : 0);
+    searched = 0;
+  }
+  return std::nullopt;
 }
 
 boost::system::error_code SerialDevice::Cancel() {
