@@ -20,8 +20,8 @@
 namespace ZEMBRA {
 namespace {
 
-using testsupport::FakeTrackerRuntime;
 using testsupport::ConsoleWorkDir;
+using testsupport::FakeTrackerRuntime;
 using testsupport::Recording;
 using testsupport::RecordingHandler;
 using Clock = std::chrono::steady_clock;
