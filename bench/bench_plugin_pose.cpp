@@ -13,7 +13,7 @@ using ZEMBRA_IMU::PoseVariant;
 
 void Run(benchmark::State& state, Burst kind, bool advanced, int version) {
   PoseVariant engine(advanced, version);
-  engine.SetHand(ZEMBRA_IMU::kHandLeft);
+  engine.SetHand(ZEMBRA_IMU::kPluginHandLeft);
   float out[16][4];
   RunReads(state, kind, [&](const std::vector<uint8_t>& read) {
     const bool pose = engine.ProcessPacket(read.data(), read.size(), out) == PoseVariant::Outcome::Pose;

@@ -54,7 +54,7 @@ int main(int argc, char** argv) {
 
   Samples samples;
   ZEMBRA_IMU::SerialPort port(false, 0);
-  port.SetHand(ZEMBRA_IMU::kHandLeft);
+  port.SetHand(ZEMBRA_IMU::kPluginHandLeft);
   port.RegisterDataCallback(&samples, &OnData);
   if (!port.Open(receiver.PortPath(), 1000000)) {
     std::fprintf(stderr, "Open failed\n");

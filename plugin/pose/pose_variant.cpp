@@ -176,7 +176,7 @@ PoseVariant::Outcome PoseVariant::Process(const protocol::DecodedRead& read, flo
 
   // One consistent set of settings for the whole packet.
   const bool advanced = advancedMode();
-  const int handCode = hand();
+  const PluginHand handCode = hand();
   Quatd alignment[4];
   ThumbSettings thumb;
   {
@@ -232,9 +232,9 @@ void PoseVariant::ChangeFrame(int version) {
 // wrist's. The long fingers' arithmetic runs in four lanes (slot order:
 // pinky, ring, middle, index); what branches per finger runs finger by
 // finger between the stages.
-void PoseVariant::Compute(bool advanced, int handCode, const Quatd (&alignment)[4], const ThumbSettings& thumb) {
+void PoseVariant::Compute(bool advanced, PluginHand handCode, const Quatd (&alignment)[4], const ThumbSettings& thumb) {
   using namespace lanes;
-  const bool left = handCode != kHandRight;
+  const bool left = !IsRight(handCode);
   const Quatd q_world_wrist = sensorJoint_[kWristSensor];
   const Quatd4 q_world_wrist4 = Splat(q_world_wrist);
 

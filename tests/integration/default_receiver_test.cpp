@@ -71,7 +71,7 @@ TEST(DefaultReceiver, ThePluginPicksARandomQuietChannelForTheHand) {
     config.hand = right ? Hand_Right : Hand_Left;
     sim::ReceiverSimulator receiver(config);
     ZEMBRA_IMU::SerialPort port(false, 0);
-    port.SetHand(right ? ZEMBRA_IMU::kHandRight : ZEMBRA_IMU::kHandLeft);
+    port.SetHand(right ? ZEMBRA_IMU::kPluginHandRight : ZEMBRA_IMU::kPluginHandLeft);
     testsupport::StdoutCapture capture;
     ASSERT_TRUE(port.Open(receiver.PortPath(), 1000000));
     const int channel = port.radioChannel();
