@@ -95,6 +95,29 @@ TEST(ReceiverSimProgram, BadOptionsExitWithTwo) {
   }
 }
 
+// A simulator keeps nothing it inherited beyond its standard streams: one
+// started under a lock (flock) must not go on holding the lock after its
+// parent has gone.
+TEST(ReceiverSimProgram, KeepsNoInheritedDescriptor) {
+  int held[2];
+  ASSERT_EQ(::pipe(held), 0);  // not close-on-exec: the child inherits both ends
+  Child child = Spawn({"--hand", "left", "--duration", "0"});
+  ASSERT_GT(child.pid, 0);
+  const std::string first = ReadLine(child.out, 5000ms);
+  EXPECT_EQ(first.rfind("port: ", 0), 0u) << first;
+  ::close(held[1]);
+  // Once no process holds the write end, the read end sees the pipe's end.
+  pollfd p = {held[0], POLLIN, 0};
+  const int ready = ::poll(&p, 1, 5000);
+  EXPECT_EQ(ready, 1) << "the simulator still holds an inherited descriptor";
+  char c = 0;
+  if (ready == 1) EXPECT_EQ(::read(held[0], &c, 1), 0);
+  ::kill(child.pid, SIGTERM);
+  EXPECT_EQ(WaitExit(child.pid), 0);
+  ::close(held[0]);
+  ::close(child.out);
+}
+
 // Scripts start both gloves' simulators at once, and developers up to eight:
 // every one of them must appear as a receiver of its own, and leave the tree
 // as it found it.
