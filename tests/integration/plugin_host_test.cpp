@@ -241,7 +241,7 @@ TEST_F(PluginHost, BothHandsStreamThroughTheExports) {
     }
     // The same bursts through a pose variant of the test's own give the
     // same joints, bit for bit, in the plug-in's order and precision.
-    ZEMBRA_IMU::PoseVariant reference(false, 0);
+    ZEMBRA::plugin_pose::PoseVariant reference(false, 0);
     reference.SetHand(ZEMBRA::protocol::PluginHand{glove.hand});
     const HandType type = glove.hand == 1 ? ZEMBRA::Hand_Left : ZEMBRA::Hand_Right;
     uint64_t next = 0;

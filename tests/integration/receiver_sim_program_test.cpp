@@ -111,7 +111,9 @@ TEST(ReceiverSimProgram, KeepsNoInheritedDescriptor) {
   const int ready = ::poll(&p, 1, 5000);
   EXPECT_EQ(ready, 1) << "the simulator still holds an inherited descriptor";
   char c = 0;
-  if (ready == 1) EXPECT_EQ(::read(held[0], &c, 1), 0);
+  if (ready == 1) {
+    EXPECT_EQ(::read(held[0], &c, 1), 0);
+  }
   ::kill(child.pid, SIGTERM);
   EXPECT_EQ(WaitExit(child.pid), 0);
   ::close(held[0]);

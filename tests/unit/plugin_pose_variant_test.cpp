@@ -24,7 +24,8 @@
 #include "tests/support/allocation_counter.h"
 #include "tests/support/pose_fixtures.h"
 
-namespace ZEMBRA_IMU {
+namespace ZEMBRA {
+namespace plugin_pose {
 namespace {
 
 namespace ts = ZEMBRA::testsupport;
@@ -789,4 +790,5 @@ TEST(PluginPoseVariantThreads, SettingsAndAlignmentRaceFreeWithTheSerialThread) 
 }
 
 }  // namespace
-}  // namespace ZEMBRA_IMU
+}  // namespace plugin_pose
+}  // namespace ZEMBRA

@@ -32,6 +32,12 @@
 
 namespace ZEMBRA_IMU {
 
+// The plug-in's engine and hand code, as the C interface's object uses them.
+using ZEMBRA::plugin_pose::PoseVariant;
+using ZEMBRA::protocol::kPluginHandLeft;
+using ZEMBRA::protocol::kPluginHandRight;
+using ZEMBRA::protocol::PluginHand;
+
 using DataCallback = void (*)(void* context, const float joints[16][4], int packetsPerSecond, int statusByte,
                               const int* statusTable, float statusValue, int hand, int radioChannel);
 using EventCallback = void (*)(void* context, int eventCode);

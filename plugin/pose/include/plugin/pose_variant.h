@@ -26,7 +26,8 @@
 #include "protocol/hand_model.h"
 #include "protocol/packet.h"
 
-namespace ZEMBRA_IMU {
+namespace ZEMBRA {
+namespace plugin_pose {
 
 // Plug-in joint order.
 enum PluginJoint : int {
@@ -156,11 +157,11 @@ class PoseVariant {
   void ChangeFrame(int version);
   void Compute(bool advanced, PluginHand hand, const Quatd (&alignment)[4], const ThumbSettings& thumb);
   FingerAngles Spread(bool advanced, bool left, const Quatd& q_wrist_world, const Quatd (&alignment)[4]) const;
-  FingerStates StepFingerStates(const lanes::Quatd4& q_estimate_world, const lanes::Quatd4& q_world_wrist4);
-  void FollowOrHold(const Quatd& q_world_wrist, const lanes::Quatd4& q_world_wrist4,
-                    const lanes::Quatd4& q_world_estimate, const lanes::Quatd4& q_estimate_world,
+  FingerStates StepFingerStates(const wide::Quatd4& q_estimate_world, const wide::Quatd4& q_world_wrist4);
+  void FollowOrHold(const Quatd& q_world_wrist, const wide::Quatd4& q_world_wrist4,
+                    const wide::Quatd4& q_world_estimate, const wide::Quatd4& q_estimate_world,
                     const FingerStates& states);
-  void CurlDistal(const lanes::Quatd4& q_world_wrist4, const FingerStates& states);
+  void CurlDistal(const wide::Quatd4& q_world_wrist4, const FingerStates& states);
   void ComputeThumb(bool left, const Quatd& q_world_wrist, const ThumbSettings& thumb);
 
   std::atomic<PluginHand> hand_{kPluginHandRight};
@@ -190,4 +191,5 @@ class PoseVariant {
   Quatd measuredFinger_[4];  // intermediate joints of the last delivered pose
 };
 
-}  // namespace ZEMBRA_IMU
+}  // namespace plugin_pose
+}  // namespace ZEMBRA
