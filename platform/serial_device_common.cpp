@@ -1,6 +1,6 @@
-// What the serial device does the same way on every system: writing and
-// cancelling through Asio's serial port, and looking for the delimiter of a
-// blocking delimiter read.
+// What the serial device does the same way on every system: the line
+// options, writing and cancelling through Asio's serial port, and looking
+// for the delimiter of a blocking delimiter read.
 #include <array>
 #include <boost/asio/write.hpp>
 
@@ -19,6 +19,17 @@ constexpr std::array<uint8_t, 256> MakeByteValues() {
 constexpr std::array<uint8_t, 256> kByteValues = MakeByteValues();
 
 }  // namespace
+
+boost::system::error_code SerialDevice::SetLineOptions(int baudRate) {
+  using boost::asio::serial_port_base;
+  boost::system::error_code ec;
+  port_.set_option(serial_port_base::baud_rate(unsigned(baudRate)), ec);
+  if (!ec) port_.set_option(serial_port_base::character_size(8), ec);
+  if (!ec) port_.set_option(serial_port_base::stop_bits(serial_port_base::stop_bits::one), ec);
+  if (!ec) port_.set_option(serial_port_base::parity(serial_port_base::parity::none), ec);
+  if (!ec) port_.set_option(serial_port_base::flow_control(serial_port_base::flow_control::none), ec);
+  return ec;
+}
 
 size_t SerialDevice::Write(const uint8_t* data, size_t size, boost::system::error_code& ec) {
   ec.clear();
@@ -50,6 +61,19 @@ std::optional<size_t> SerialDevice::ScanForDelimiter(boost::asio::streambuf& str
     searched = 0;
   }
   return std::nullopt;
+}
+
+bool SerialDevice::WaitOver(const std::atomic<bool>& cancel, std::chrono::steady_clock::time_point deadline,
+                            boost::system::error_code& ec) {
+  if (cancel.load()) {
+    ec = boost::asio::error::operation_aborted;
+    return true;
+  }
+  if (std::chrono::steady_clock::now() >= deadline) {
+    ec = boost::asio::error::timed_out;
+    return true;
+  }
+  return false;
 }
 
 boost::system::error_code SerialDevice::Cancel() {

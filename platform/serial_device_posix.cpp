@@ -74,14 +74,7 @@ boost::system::error_code SerialDevice::Open(const std::string& name) {
 }
 
 boost::system::error_code SerialDevice::ApplyLineSettings(int baudRate) {
-  using boost::asio::serial_port_base;
-  boost::system::error_code ec;
-  port_.set_option(serial_port_base::baud_rate(unsigned(baudRate)), ec);
-  if (!ec) port_.set_option(serial_port_base::character_size(8), ec);
-  if (!ec) port_.set_option(serial_port_base::stop_bits(serial_port_base::stop_bits::one), ec);
-  if (!ec) port_.set_option(serial_port_base::parity(serial_port_base::parity::none), ec);
-  if (!ec) port_.set_option(serial_port_base::flow_control(serial_port_base::flow_control::none), ec);
-  if (ec) return ec;
+  if (const boost::system::error_code ec = SetLineOptions(baudRate)) return ec;
   // Hold DTR and RTS on. Pseudo-terminals have no modem lines; that is not
   // an error for the link.
   int lines = TIOCM_DTR | TIOCM_RTS;
@@ -126,20 +119,15 @@ size_t SerialDevice::ReadUntilPolling(boost::asio::streambuf& stream, std::strin
       ec.clear();
       return *n;
     }
-    if (cancel.load()) {
-      ec = boost::asio::error::operation_aborted;
-      return 0;
-    }
-    const auto now = std::chrono::steady_clock::now();
-    if (now >= deadline) {
-      ec = boost::asio::error::timed_out;
-      return 0;
-    }
+    if (WaitOver(cancel, deadline, ec)) return 0;
+    // The deadline may pass between the look above and this one.
+    const auto left =
+        std::max(deadline - std::chrono::steady_clock::now(), std::chrono::steady_clock::duration::zero());
     if (!port_.is_open()) {
       ec = boost::asio::error::bad_descriptor;
       return 0;
     }
-    const auto wait = std::min<std::chrono::nanoseconds>(kPollSlice, deadline - now);
+    const auto wait = std::min<std::chrono::nanoseconds>(kPollSlice, left);
     pollfd waiting = {port_.native_handle(), POLLIN, 0};
     const timespec ts = {time_t(wait.count() / 1000000000), long(wait.count() % 1000000000)};
     const int ready = ::ppoll(&waiting, 1, &ts, nullptr);

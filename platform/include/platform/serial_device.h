@@ -85,12 +85,19 @@ class SerialDevice {
   static constexpr std::chrono::milliseconds kPollSlice{20};
   static constexpr size_t kReadChunk = 512;
 
+  // Baud rate, 8 data bits, one stop bit, no parity, no flow control, in
+  // that order, through Asio; the first failure ends it.
+  boost::system::error_code SetLineOptions(int baudRate);
   void GatherBurst(uint8_t* buffer, size_t size, size_t& have);
   // One look at what a blocking delimiter read has gathered, the same on
   // every system: the byte count up to and including the delimiter, or none.
   // searched carries what earlier looks ruled out (0 before the first).
   // When stream has no room for another chunk, all but the tail that may
   // begin a delimiter is dropped.
+  // Whether a blocking delimiter read must end now: cancel was set
+  // (operation_aborted) or the deadline has passed (timed_out).
+  static bool WaitOver(const std::atomic<bool>& cancel, std::chrono::steady_clock::time_point deadline,
+                       boost::system::error_code& ec);
   static std::optional<size_t> ScanForDelimiter(boost::asio::streambuf& stream, std::string_view delimiter,
                                                 size_t& searched);
 

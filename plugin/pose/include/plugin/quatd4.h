@@ -24,40 +24,24 @@ constexpr double kDegToRadd = 0.01745329238474369;  // 0.017453292f widened
 
 namespace wide {
 
-// The double-precision lanes and the blocks both engines share, each name
-// declared here: this engine's own functions of the same names (here, in
-// double_trig.h and in quat_double.h) then never hide the lanes' ones,
-// whichever lane type the build uses.
+// The lanes of this precision and the blocks both engines share. The names
+// this engine also gives functions of its own (here, and in double_trig.h and quat_double.h
+// for one quaternion at a time) are declared one by one, so that its own
+// never hide the lanes' ones.
+using namespace ZEMBRA::lanes::float64;
 using ZEMBRA::lanes::Dot;
 using ZEMBRA::lanes::Mul;
 using ZEMBRA::lanes::Select;
 using ZEMBRA::lanes::Store;
-using ZEMBRA::lanes::float64::Abs;
 using ZEMBRA::lanes::float64::Acos;
-using ZEMBRA::lanes::float64::All;
-using ZEMBRA::lanes::float64::And;
-using ZEMBRA::lanes::float64::AndNot;
-using ZEMBRA::lanes::float64::Any;
 using ZEMBRA::lanes::float64::Atan2;
-using ZEMBRA::lanes::float64::BitSet;
-using ZEMBRA::lanes::float64::D4;
-using ZEMBRA::lanes::float64::FlipSignBy;
-using ZEMBRA::lanes::float64::HighWord;
-using ZEMBRA::lanes::float64::IsNaN;
 using ZEMBRA::lanes::float64::Lane0;
-using ZEMBRA::lanes::float64::LaneBits;
 using ZEMBRA::lanes::float64::Load;
-using ZEMBRA::lanes::float64::M4;
 using ZEMBRA::lanes::float64::Select;
-using ZEMBRA::lanes::float64::Set;
-using ZEMBRA::lanes::float64::SignBitSet;
 using ZEMBRA::lanes::float64::Sin;
 using ZEMBRA::lanes::float64::SinCos;
 using ZEMBRA::lanes::float64::Splat;
-using ZEMBRA::lanes::float64::Sqrt;
 using ZEMBRA::lanes::float64::Store;
-using ZEMBRA::lanes::float64::Xor;
-using ZEMBRA::lanes::float64::operator-;
 
 using Quatd4 = ZEMBRA::lanes::Quat4<D4>;
 

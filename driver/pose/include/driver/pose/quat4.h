@@ -19,43 +19,21 @@ constexpr float kDegToRad = 0.017453292f;
 
 namespace wide {
 
-// The single-precision lanes and the blocks both engines share, each name
-// declared here: this engine's own functions of the same names (here and
-// in quat_math.h) then never hide the lanes' ones, whichever lane type the
-// build uses.
+// The lanes of this precision and the blocks both engines share. The names
+// this engine also gives functions of its own (here, and in quat_math.h
+// for one quaternion at a time) are declared one by one, so that its own
+// never hide the lanes' ones.
+using namespace ZEMBRA::lanes::float32;
 using ZEMBRA::lanes::Dot;
 using ZEMBRA::lanes::Mul;
 using ZEMBRA::lanes::Select;
 using ZEMBRA::lanes::Store;
-using ZEMBRA::lanes::float32::Abs;
-using ZEMBRA::lanes::float32::Acos;
-using ZEMBRA::lanes::float32::All;
-using ZEMBRA::lanes::float32::And;
-using ZEMBRA::lanes::float32::AndNot;
-using ZEMBRA::lanes::float32::Any;
-using ZEMBRA::lanes::float32::Asin;
-using ZEMBRA::lanes::float32::Atan2;
-using ZEMBRA::lanes::float32::BitSet;
-using ZEMBRA::lanes::float32::CopySign;
-using ZEMBRA::lanes::float32::F4;
-using ZEMBRA::lanes::float32::IsNaN;
 using ZEMBRA::lanes::float32::Lane0;
-using ZEMBRA::lanes::float32::LaneBits;
 using ZEMBRA::lanes::float32::Load;
-using ZEMBRA::lanes::float32::M4;
-using ZEMBRA::lanes::float32::Max;
-using ZEMBRA::lanes::float32::Min;
-using ZEMBRA::lanes::float32::Or;
 using ZEMBRA::lanes::float32::Select;
-using ZEMBRA::lanes::float32::Set;
-using ZEMBRA::lanes::float32::SignBitSet;
-using ZEMBRA::lanes::float32::Sin;
 using ZEMBRA::lanes::float32::SinCos;
 using ZEMBRA::lanes::float32::Splat;
-using ZEMBRA::lanes::float32::Sqrt;
 using ZEMBRA::lanes::float32::Store;
-using ZEMBRA::lanes::float32::Xor;
-using ZEMBRA::lanes::float32::operator-;
 
 using Quat4 = ZEMBRA::lanes::Quat4<F4>;
 
