@@ -41,7 +41,7 @@ fi
 
 # shellcheck source=scripts/simulated-receivers.sh
 source scripts/simulated-receivers.sh
-bash scripts/setup.sh
+bash scripts/setup.sh run
 build=out/build
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 targets=(zembra-live zembra-ports zembra-receiver-sim)
