@@ -19,6 +19,8 @@ run_packages=(
   libboost-dev libboost-system-dev libboost-filesystem-dev
   libjsoncpp-dev
   qtbase5-dev qtbase5-dev-tools
+  # The tool's toolbar tips are Chinese texts: a font that has them.
+  fonts-wqy-microhei
 )
 
 test_packages=(
