@@ -47,7 +47,7 @@ const QColor kOtherBone("#C4C4C4");
 // Under AddressSanitizer its leak check is off: Mesa's driver, unloaded
 // when the GL context goes, leaves blocks that can be neither named nor
 // suppressed (the viewer's own threads and hand-over are leak-checked by
-// glove_feed_test).
+// client_receiver_feed_test).
 const char* kViewerAsanOptions = "detect_leaks=0";
 
 QProcessEnvironment ViewerEnvironment() {

@@ -34,9 +34,10 @@ ViewerWindow::ViewerWindow(const recording::BvhFile& skeleton, QWidget* parent)
 
   liveFrame_ = skeleton_.RestFrame();
   view_->SetScene(skeleton_.Build(liveFrame_.data()));
-  const auto now = GloveFeed::Clock::now();
+  const auto now = client::ReceiverFeed::Clock::now();
   for (int hand = 0; hand < 2; ++hand) {
-    feeds_[hand] = std::make_unique<GloveFeed>(hand == 0 ? Hand_Left : Hand_Right);
+    feeds_[hand] =
+        std::make_unique<client::ReceiverFeed>(client::FeedTarget::FirstOf(hand == 0 ? Hand_Left : Hand_Right));
     mark_[hand] = now;
     view_->SetHandStatus(hand, "looking for the receiver");
   }
@@ -101,8 +102,8 @@ void ViewerWindow::StartTimer() {
 }
 
 QString ViewerWindow::LiveStatus(int hand) {
-  const GloveFeed& feed = *feeds_[hand];
-  const auto now = GloveFeed::Clock::now();
+  const client::ReceiverFeed& feed = *feeds_[hand];
+  const auto now = client::ReceiverFeed::Clock::now();
   // Packets per second over the last whole second.
   if (now - mark_[hand] >= std::chrono::seconds(1)) {
     const uint64_t count = feed.poseCount();
@@ -112,11 +113,13 @@ QString ViewerWindow::LiveStatus(int hand) {
     mark_[hand] = now;
   }
   switch (feed.state()) {
-    case GloveFeed::State::NoReceiver:
+    case client::FeedState::NoReceiver:
       return "no receiver";
-    case GloveFeed::State::Opening:
+    case client::FeedState::Opening:
       return "opening the receiver";
-    case GloveFeed::State::Open:
+    case client::FeedState::Silent:
+      return "no data from the glove";
+    case client::FeedState::Streaming:
       break;
   }
   if (feed.poseCount() == 0 || now - feed.lastPoseTime() > kNoDataAfter) return "no data from the glove";

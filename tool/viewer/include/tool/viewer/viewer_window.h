@@ -14,8 +14,8 @@
 #include <memory>
 #include <optional>
 
+#include "driver/client/receiver_feed.h"
 #include "tool/recording/frame_grid.h"
-#include "tool/viewer/glove_feed.h"
 #include "tool/viewer/hand_scene.h"
 #include "tool/viewer/hands_view.h"
 
@@ -68,11 +68,11 @@ class ViewerWindow : public QWidget {
   QTimer timer_;
 
   // Live.
-  std::unique_ptr<GloveFeed> feeds_[2];
+  std::unique_ptr<client::ReceiverFeed> feeds_[2];
   std::vector<double> liveFrame_;
   std::optional<double> shown_[2];
   uint64_t countAtMark_[2] = {0, 0};
-  GloveFeed::Clock::time_point mark_[2];
+  client::ReceiverFeed::Clock::time_point mark_[2];
   int rate_[2] = {0, 0};
   bool framedLive_ = false;
   bool recording_ = false;

@@ -1,13 +1,15 @@
 // Hands the newest value from one writer thread to one reader thread
 // without either ever waiting for the other: three slots, the writer fills
 // one, the reader reads another, and the third holds the newest finished
-// value. Values the reader was too slow to see are skipped.
+// value. Values the reader was too slow to see are skipped. Writers may
+// take turns (a feed's successive reader threads) when each has ended
+// before the next begins; the same holds for readers.
 #pragma once
 
 #include <atomic>
 
 namespace ZEMBRA {
-namespace viewer {
+namespace client {
 
 template <typename T>
 class LatestValue {
@@ -37,5 +39,5 @@ class LatestValue {
   std::atomic<int> middle_{2};  // the newest finished slot, and whether the reader has seen it
 };
 
-}  // namespace viewer
+}  // namespace client
 }  // namespace ZEMBRA
