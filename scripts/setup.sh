@@ -12,6 +12,8 @@ packages=(
   qtbase5-dev qtbase5-dev-tools xvfb xauth
   doxygen dpkg-dev fakeroot file lintian
   g++-mingw-w64-x86-64-posix wine wine64
+  liblo-dev
+  liblo-tools
 )
 
 missing=()
