@@ -28,7 +28,11 @@ void StreamServer::Refresh() {
     PoseBoard* board = &board_;
     const int performer = r.performer;
     const HandType hand = r.hand;
-    options.onPose = [board, performer, hand](const Pose& pose) { board->Put(performer, hand, pose); };
+    // A caller's own onPose (a benchmark's) sees each pose once it is on the board.
+    options.onPose = [board, performer, hand, then = feedOptions_.onPose](const Pose& pose) {
+      board->Put(performer, hand, pose);
+      if (then) then(pose);
+    };
     feeds_.push_back(
         Feed{r, std::make_unique<client::ReceiverFeed>(client::FeedTarget::ById(r.port.instance_id), options), {}});
   }

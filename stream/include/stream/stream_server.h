@@ -36,6 +36,8 @@ class StreamServer {
   // At most this many receivers are fed; later ones are left alone.
   static constexpr size_t kMaxReceivers = 32;
 
+  // feedOptions: for every feed; its onPose, if any, runs after the pose is
+  // on the board.
   StreamServer(std::vector<std::unique_ptr<VmcSender>> senders, VmcOutputSettings settings,
                client::FeedOptions feedOptions = client::FeedOptions());
   ~StreamServer();
