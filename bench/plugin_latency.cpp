@@ -50,7 +50,6 @@ int main(int argc, char** argv) {
   ZEMBRA::sim::SimulatorConfig config;
   config.hand = ZEMBRA::Hand_Left;
   config.burstRate = rate;
-  for (int channel : {7, 11, 15}) config.noise[size_t(channel - 1)] = 0.5f;
   ZEMBRA::sim::ReceiverSimulator receiver(config);
 
   Samples samples;

@@ -191,7 +191,8 @@ TEST_F(PluginHost, BothHandsStreamThroughTheExports) {
   for (Glove& glove : gloves) {
     ZEMBRA::sim::SimulatorConfig config;
     config.hand = glove.hand == 1 ? ZEMBRA::Hand_Left : ZEMBRA::Hand_Right;
-    // Quiet channels for both hands, one excluded for each.
+    // In a loud room, quiet channels for both hands, one excluded for each.
+    config.noise = ZEMBRA::sim::LoudNoise();
     for (int channel : {7, 11, 79, 9, 13, 81}) config.noise[size_t(channel - 1)] = 0.5f;
     glove.receiver = std::make_unique<ZEMBRA::sim::ReceiverSimulator>(config);
     ASSERT_TRUE(tree_.Register("ttyUSB" + std::to_string(index++), glove.serial, glove.receiver->PortPath()));
