@@ -54,6 +54,15 @@ inline size_t CountEntries(const char* dir) {
 inline size_t ThreadCount() { return CountEntries("/proc/self/task"); }
 inline size_t DescriptorCount() { return CountEntries("/proc/self/fd"); }
 
+// Ends a child with SIGTERM and reaps it; pid becomes -1.
+inline void TerminateAndReap(pid_t& pid) {
+  if (pid <= 0) return;
+  ::kill(pid, SIGTERM);
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  pid = -1;
+}
+
 // One zembra-receiver-sim process registered in the tree named by the
 // environment; stopped (SIGTERM, which also unregisters it) and reaped when
 // the object goes.
@@ -85,13 +94,7 @@ class SimProcess {
 
   bool registered() const { return registered_; }
   // As pulling the receiver out: the process ends and leaves the tree.
-  void Stop() {
-    if (pid_ <= 0) return;
-    ::kill(pid_, SIGTERM);
-    int status = 0;
-    ::waitpid(pid_, &status, 0);
-    pid_ = -1;
-  }
+  void Stop() { TerminateAndReap(pid_); }
 
  private:
   bool WaitForLine(const std::string& text, std::chrono::milliseconds limit) {
