@@ -21,6 +21,8 @@ run_packages=(
   qtbase5-dev qtbase5-dev-tools
   # The tool's toolbar tips are Chinese texts: a font that has them.
   fonts-wqy-microhei
+  # zembra-stream's OSC (VMC) output.
+  liblo-dev
 )
 
 test_packages=(
@@ -30,6 +32,8 @@ test_packages=(
   xvfb xauth
   doxygen dpkg-dev fakeroot file lintian
   g++-mingw-w64-x86-64-posix wine wine64
+  # An OSC decoder we did not write, reading zembra-stream's output.
+  liblo-tools
 )
 
 purposes=("$@")
