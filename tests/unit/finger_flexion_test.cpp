@@ -2,7 +2,8 @@
 // driver's pose engine and by the plug-in's. A curl is a positive turn about
 // Z against the wrist (the thumb: against its rest frame); both engines
 // curl a distal joint further only then, the driver reports the bend as a
-// negative number, and the spreads fade as the fingers close.
+// negative number, and the spreads fade as the fingers close. The hand the
+// other tests pose the skeleton with is what the driver's engine gives.
 #include <gtest/gtest.h>
 
 #include "driver/pose/pose_engine.h"
@@ -10,6 +11,7 @@
 #include "sim/glove_model.h"
 #include "sim/packet_builder.h"
 #include "sim/sensor_encoding.h"
+#include "tests/support/engine_hands.h"
 #include "tests/support/quat_oracle.h"
 
 namespace ZEMBRA {
@@ -147,6 +149,26 @@ TEST(FingerFlexion, ThePlugInHoldsASimulatedFistInItsCurledState) {
         const double turn = -EulerYXZ(Relative(joint(n), W)).ez;
         EXPECT_LT(AngleBetween(joint(n + 1), joint(n) * AboutZ(turn / 2)), 1e-3) << n;
       }
+    }
+  }
+}
+
+// The driver's engine in advanced mode, fed the model's hand with the wrist
+// at the identity and no spread, gives testsupport::EngineHand.
+TEST(FingerFlexion, TheSupportHandIsTheDriversHand) {
+  for (HandType hand : {Hand_Left, Hand_Right}) {
+    for (const auto& [bend, thumbBend] : {std::pair{0.0, 0.0}, {40.0, 30.0}, {85.0, 55.0}, {-20.0, -10.0}}) {
+      HandFrame frame;
+      frame.bend = {bend, bend, bend, bend, thumbBend};
+      pose::PoseEngine engine;
+      const Pose got = DriverPose(frame, hand, true, engine);
+      const Pose want = testsupport::EngineHand(hand, bend, thumbBend);
+      for (int j = 0; j < Joint_Count; ++j) {
+        EXPECT_LT(AngleBetween(ToD(got.joints[j]), ToD(want.joints[j])), 0.01)
+            << (hand == Hand_Left ? "left" : "right") << " bend " << bend << " joint " << j;
+      }
+      EXPECT_NEAR(engine.FingerValue(0), -bend, 0.01);
+      EXPECT_NEAR(engine.FingerValue(4), -thumbBend, 0.01);
     }
   }
 }
