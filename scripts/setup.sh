@@ -12,6 +12,10 @@ packages=(
   qtbase5-dev qtbase5-dev-tools xvfb xauth
   doxygen dpkg-dev fakeroot file lintian
   g++-mingw-w64-x86-64-posix wine wine64
+  # The Python module: built and run with these (run.sh --python), tested
+  # with pytest; the plot example and its test draw with matplotlib.
+  pybind11-dev python3-dev python3-numpy
+  python3-pytest python3-matplotlib
 )
 
 missing=()
