@@ -10,7 +10,7 @@
 #     --hands       open the 3D hand viewer instead of the configuration tool
 #                   (the tool opens it too: "Run Glove 3D Demo")
 #     --terminal    stream in the terminal even when a display is available
-#     --seconds N   terminal streaming stops after N seconds (default 20;
+#     --seconds N   terminal or Python streaming stops after N seconds (default 20;
 #                   0 runs until Ctrl-C)
 #     --simulate    use simulated gloves even when receivers are plugged in
 #     --advanced    terminal streaming in advanced mode
@@ -22,6 +22,7 @@ seconds=20
 simulate=0
 terminal=0
 hands=0
+python=0
 live_args=()
 while (($#)); do
   case "$1" in
@@ -29,8 +30,9 @@ while (($#)); do
     --simulate) simulate=1; shift ;;
     --terminal) terminal=1; shift ;;
     --hands) hands=1; shift ;;
+    --python) python=1; terminal=1; shift ;;
     --advanced) live_args+=(--advanced); shift ;;
-    *) echo "usage: $0 [--hands] [--terminal] [--seconds N] [--simulate] [--advanced]" >&2; exit 2 ;;
+    *) echo "usage: $0 [--hands] [--python] [--terminal] [--seconds N] [--simulate] [--advanced]" >&2; exit 2 ;;
   esac
 done
 
@@ -46,6 +48,7 @@ build=out/build
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 targets=(zembra-live zembra-ports zembra-receiver-sim)
 [ "$terminal" -eq 0 ] && targets+=(ZEMBRAGloveConfigTool zembra-hands standin_openvr_api lighthouse_console_standin)
+[ "$python" -eq 1 ] && targets=(zembra_python zembra-ports zembra-receiver-sim)
 cmake --build "$build" -j "$(nproc)" --target "${targets[@]}" >/dev/null
 bin_live=$root/$build/driver/demo/zembra-live
 bin_ports=$root/$build/driver/tools/zembra-ports
@@ -76,6 +79,14 @@ else
   echo "No glove receivers plugged in: starting two simulated receivers."
   start_simulated_receivers "$build" "$tree"
   "$bin_ports"
+fi
+
+if [ "$python" -eq 1 ]; then
+  # The interpreter the module was built for, with the build's module on its path.
+  python_bin=$(sed -n 's/^Python3_EXECUTABLE:FILEPATH=//p' "$build/CMakeCache.txt")
+  PYTHONPATH=$root/$build/python${PYTHONPATH:+:$PYTHONPATH} "${python_bin:-python3}" examples/python/live.py \
+    --seconds "$seconds"
+  exit
 fi
 
 if [ "$terminal" -eq 1 ]; then
