@@ -38,8 +38,9 @@ struct PoseRecord {
   std::string hand;           // "left" or "right"
   double time = 0;            // seconds of time.monotonic()'s clock
   py::object status;          // zembra.Status
+  std::string port;           // the port of the glove it came from
 };
-PoseRecord MakePoseRecord(const DeliveredPose& delivered);
+PoseRecord MakePoseRecord(const DeliveredPose& delivered, const std::string& port);
 // The driver's Pose behind a record: its joints, hand and status.
 Pose DriverPose(const PoseRecord& record);
 

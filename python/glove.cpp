@@ -23,6 +23,7 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 constexpr auto kSignalCheck = std::chrono::milliseconds(20);
+constexpr Clock::time_point kNoWait = Clock::time_point::min();
 
 py::object ModuleAttr(const char* name) { return py::module_::import("zembra").attr(name); }
 
@@ -42,7 +43,7 @@ template <typename T>
 bool TakeWaiting(DeliveryQueue<T>& queue, const std::optional<double>& timeout, T& out) {
   using Taken = typename DeliveryQueue<T>::Taken;
   const auto start = Clock::now();
-  Taken taken = queue.Take(out, start);  // a value waiting needs no wait
+  Taken taken = queue.Take(out, kNoWait);  // a value waiting needs no wait
   if (taken != Taken::TimedOut) return taken == Taken::Value;
   const auto deadline = timeout ? start + Seconds(*timeout) : Clock::time_point::max();
   for (auto now = Clock::now(); now < deadline; now = Clock::now()) {
@@ -174,7 +175,7 @@ class Glove {
   py::object Latest() {
     DeliveredPose newest;
     if (!core_->poses().Newest(newest)) return py::none();
-    return py::cast(MakePoseRecord(newest));
+    return py::cast(MakePoseRecord(newest, core_->port().port_name));
   }
 
   py::object onEvent() const { return dispatch_ ? dispatch_->callback : py::none(); }
@@ -229,6 +230,7 @@ class Glove {
     Check(err, "the pairing request");
   }
 
+  const std::shared_ptr<GloveCore>& core() const { return core_; }
   const char* hand() const { return HandName(hand_); }
   std::string port() const { return core_->port().port_name; }
   bool closed() const { return core_->closed(); }
@@ -316,6 +318,63 @@ std::shared_ptr<Glove> MakeGlove(const std::string& hand, py::object port, size_
   return glove;
 }
 
+// The poses of several gloves through one iterator, each glove's in the
+// order they came, the gloves taken in turn; one wait for all of them.
+class MergedPoses {
+ public:
+  MergedPoses(py::args gloves, std::optional<double> timeout) : gloves_(gloves), timeout_(timeout) {
+    if (gloves.size() == 0) throw py::type_error("zembra.poses() takes one or more zembra.Glove");
+    for (py::handle glove : gloves) {
+      if (!py::isinstance<Glove>(glove)) throw py::type_error("zembra.poses() takes zembra.Glove objects");
+      cores_.push_back(glove.cast<const Glove&>().core());
+    }
+    for (const auto& core : cores_) core->poses().Attach(doorbell_);
+  }
+  ~MergedPoses() {
+    for (const auto& core : cores_) core->poses().Detach(doorbell_.get());
+  }
+  MergedPoses(const MergedPoses&) = delete;
+  MergedPoses& operator=(const MergedPoses&) = delete;
+
+  // The glove out came from; null once the timeout passed without a pose
+  // or every glove is closed.
+  const GloveCore* Next(DeliveredPose& out) {
+    if (done_) return nullptr;
+    const auto deadline = timeout_ ? Clock::now() + Seconds(*timeout_) : Clock::time_point::max();
+    for (;;) {
+      // A ring after this look wakes the wait below.
+      const uint64_t seen = doorbell_->rings();
+      size_t closed = 0;
+      for (size_t i = 0; i < cores_.size(); ++i) {
+        const size_t at = (next_ + i) % cores_.size();
+        const auto taken = cores_[at]->poses().Take(out, kNoWait);
+        if (taken == DeliveryQueue<DeliveredPose>::Taken::Value) {
+          next_ = (at + 1) % cores_.size();
+          return cores_[at].get();
+        }
+        if (taken == DeliveryQueue<DeliveredPose>::Taken::Closed) ++closed;
+      }
+      const auto now = Clock::now();
+      if (closed == cores_.size() || now >= deadline) break;
+      {
+        py::gil_scoped_release release;
+        doorbell_->WaitPast(seen, deadline - now < kSignalCheck ? deadline : now + kSignalCheck);
+      }
+      if (PyErr_CheckSignals() != 0) throw py::error_already_set();
+    }
+    done_ = true;
+    return nullptr;
+  }
+
+ private:
+  py::args gloves_;  // kept alive while iterating
+  std::vector<std::shared_ptr<GloveCore>> cores_;
+  std::shared_ptr<Doorbell> doorbell_ = std::make_shared<Doorbell>();
+  std::optional<double> timeout_;
+  size_t next_ = 0;  // the glove looked at first
+  bool done_ = false;
+};
+
 void CloseEveryGlove() {
   const OpenGloves open = Registry();
   for (const auto& weak : open)
@@ -346,7 +405,7 @@ void DefineGlove(py::module_& module) {
           [](PoseIterator& it) {
             DeliveredPose pose;
             if (!it.Next(pose)) throw py::stop_iteration();
-            return MakePoseRecord(pose);
+            return MakePoseRecord(pose, it.core->port().port_name);
           },
           "The next pose, waited for as Glove.poses() says.");
   py::class_<EventIterator>(module, "EventIterator", "The events of one glove as they come, from Glove.events().")
@@ -359,6 +418,33 @@ void DefineGlove(py::module_& module) {
             return MakeEvent(event);
           },
           "The next event, waited for as Glove.events() says.");
+
+  py::class_<MergedPoses>(module, "MergedPoses", "The poses of several gloves, from zembra.poses().")
+      .def("__iter__", [](py::object self) { return self; })
+      .def(
+          "__next__",
+          [](MergedPoses& it) {
+            DeliveredPose pose;
+            const GloveCore* from = it.Next(pose);
+            if (!from) throw py::stop_iteration();
+            return MakePoseRecord(pose, from->port().port_name);
+          },
+          "The next pose of any of the gloves, waited for as zembra.poses() says.");
+  module.def(
+      "poses",
+      // The timeout as an object: pybind11 does not convert an int for an
+      // argument behind *args.
+      [](py::args gloves, py::object timeout) {
+        return std::make_unique<MergedPoses>(
+            gloves, timeout.is_none() ? std::nullopt : std::optional<double>(timeout.cast<double>()));
+      },
+      py::arg("timeout") = py::none(),
+      Doc("poses(*gloves, timeout=None): an iterator of zembra.Pose from all the gloves given, for one loop over "
+          "both hands (or two pairs) without a thread for each: each glove's poses in the order they came, each "
+          "once (see Glove.poses()), the gloves taken in turn; pose.hand and pose.port tell them apart.\n\n"
+          "It waits for the next pose of any of them. With timeout (seconds) it ends when none came for that long; "
+          "it ends when every glove is closed. Ctrl+C interrupts the wait (KeyboardInterrupt).")
+          .c_str());
 
   py::class_<Glove, std::shared_ptr<Glove>>(
       module, "Glove",

@@ -49,11 +49,13 @@ py::object DefineRecord(py::module_& module, const char* name, std::vector<std::
   return type;
 }
 
-PoseRecord NewPose(py::object joints, const std::string& hand, double time, py::object bends, py::object status) {
+PoseRecord NewPose(py::object joints, const std::string& hand, double time, py::object bends, py::object status,
+                   const std::string& port) {
   PoseRecord record;
   HandFromName(hand);
   record.hand = hand;
   record.time = time;
+  record.port = port;
   auto given = py::array_t<float, py::array::c_style | py::array::forcecast>::ensure(joints);
   if (!given || given.ndim() != 2 || given.shape(0) != Joint_Count || given.shape(1) != 4)
     throw py::value_error("joints must be an array of shape (16, 4): x, y, z, w of each joint");
@@ -93,8 +95,9 @@ HandType HandFromName(const std::string& name) {
 
 const char* HandName(HandType hand) { return hand == Hand_Right ? "right" : "left"; }
 
-PoseRecord MakePoseRecord(const DeliveredPose& delivered) {
+PoseRecord MakePoseRecord(const DeliveredPose& delivered, const std::string& port) {
   PoseRecord record;
+  record.port = port;
   static_assert(sizeof(delivered.pose.joints) == sizeof(float) * Joint_Count * 4, "joints are packed floats");
   record.joints = JointArray();
   std::memcpy(record.joints.mutable_data(), delivered.pose.joints, sizeof delivered.pose.joints);
@@ -151,7 +154,7 @@ void DefinePose(py::module_& module) {
 
   py::class_<PoseRecord>(
       module, "Pose",
-      Doc("Pose(joints, hand, time=0.0, bends=None, status=None)\n\n"
+      Doc("Pose(joints, hand, time=0.0, bends=None, status=None, port=\"\")\n\n"
           "One hand pose as the driver computed it from one packet of the glove.\n\n"
           "joints  numpy float32 array of shape (16, 4): each joint's rotation as a unit quaternion x, y, z, w, "
           "absolute (in the sensors' common world frame, not relative to the parent joint), rows in the "
@@ -160,13 +163,14 @@ void DefinePose(py::module_& module) {
           "bends   zembra.Bends: the five finger bends in degrees, thumb to pinky.\n"
           "hand    \"left\" or \"right\".\n"
           "time    seconds on the clock of time.monotonic(), taken when the driver delivered the pose.\n"
-          "status  zembra.Status: the glove's status fields, uninterpreted.\n\n"
+          "status  zembra.Status: the glove's status fields, uninterpreted.\n"
+          "port    the port of the glove it came from (Glove.port).\n\n"
           "Poses come from Glove.poses() and Glove.latest(). One may also be made, for example to write a "
           "recording with zembra.write_bvh(): joints is copied as float32, bends are five angles thumb to pinky "
-          "(all 0 by default), status is (table of six ints, byte, value) (all 0 by default).")
+          "(all 0 by default), status is (table of six ints, byte, value) (all 0 by default), port a text.")
           .c_str())
       .def(py::init(&NewPose), py::arg("joints"), py::arg("hand"), py::arg("time") = 0.0, py::arg("bends") = py::none(),
-           py::arg("status") = py::none(), "Makes a pose (see the class).")
+           py::arg("status") = py::none(), py::arg("port") = "", "Makes a pose (see the class).")
       .def_readonly("joints", &PoseRecord::joints,
                     "numpy float32 array (16, 4): x, y, z, w of each joint, rows named by zembra.JOINTS")
       .def_readonly("bends", &PoseRecord::bends, "zembra.Bends: finger bends in degrees, thumb to pinky")
@@ -174,6 +178,7 @@ void DefinePose(py::module_& module) {
       .def_readonly("time", &PoseRecord::time,
                     "seconds on the clock of time.monotonic(), when the driver delivered the pose")
       .def_readonly("status", &PoseRecord::status, "zembra.Status: the glove's status fields, uninterpreted")
+      .def_readonly("port", &PoseRecord::port, "the port of the glove it came from (Glove.port)")
       .def("__repr__", &PoseRepr);
 }
 

@@ -11,21 +11,11 @@ a window.
 
 import argparse
 import os
-import threading
 import time
 
 import matplotlib
 
 import zembra
-
-
-def bends_over_time(glove, since, until, out):
-    """(time, bends) of every pose of glove from the time since to until."""
-    for pose in glove.poses(timeout=2):
-        if pose.time > until:
-            break
-        if pose.time >= since:
-            out.append((pose.time, pose.bends))
 
 
 def main():
@@ -39,15 +29,14 @@ def main():
         matplotlib.use("Agg")  # no window needed
     import matplotlib.pyplot as plt
 
+    series = {"left": [], "right": []}  # (time, bends) of each pose
     with zembra.Glove("left") as left, zembra.Glove("right") as right:
         start = time.monotonic()
-        series = {"left": [], "right": []}
-        threads = [threading.Thread(target=bends_over_time, args=(g, start, start + args.seconds, series[g.hand]))
-                   for g in (left, right)]
-        for thread in threads:
-            thread.start()
-        for thread in threads:
-            thread.join()
+        for pose in zembra.poses(left, right, timeout=2):
+            if pose.time > start + args.seconds:
+                break
+            if pose.time >= start:
+                series[pose.hand].append((pose.time, pose.bends))
 
     figure, axes = plt.subplots(2, 1, sharex=True, figsize=(10, 6), constrained_layout=True)
     for axis, hand in zip(axes, ("left", "right")):

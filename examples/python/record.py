@@ -11,18 +11,9 @@ sixteen joints' x, y, z, w in the driver's joint order.
 
 import argparse
 import csv
-import threading
 import time
 
 import zembra
-
-
-def record(glove, until, poses):
-    """Every pose of glove up to the time until (on time.monotonic()'s clock)."""
-    for pose in glove.poses(timeout=2):
-        if pose.time > until:
-            break
-        poses.append(pose)
 
 
 def main():
@@ -31,15 +22,16 @@ def main():
     parser.add_argument("--output", default="take", help="file name without .bvh or .csv")
     args = parser.parse_args()
 
+    takes = {"left": [], "right": []}
     with zembra.Glove("left") as left, zembra.Glove("right") as right:
         print(f"recording {args.seconds:g} s ...")
-        until = time.monotonic() + args.seconds
-        takes = {"left": [], "right": []}
-        threads = [threading.Thread(target=record, args=(glove, until, takes[glove.hand])) for glove in (left, right)]
-        for thread in threads:
-            thread.start()
-        for thread in threads:
-            thread.join()
+        start = time.monotonic()
+        # One loop for both hands; each pose says whose it is.
+        for pose in zembra.poses(left, right, timeout=2):
+            if pose.time > start + args.seconds:
+                break
+            if pose.time >= start:
+                takes[pose.hand].append(pose)
 
     frames = zembra.write_bvh(args.output + ".bvh", takes["left"], takes["right"])
     with open(args.output + ".csv", "w", newline="") as out:

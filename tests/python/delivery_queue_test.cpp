@@ -1,6 +1,7 @@
 // The bounded queue between the driver's reader thread and the Python
 // threads: order, the oldest dropped and counted when full, the newest kept
-// apart, and waits that end on a value, a deadline or a close.
+// apart, waits that end on a value, a deadline or a close, and the doorbell
+// that wakes a reader of several queues.
 #include "python/delivery_queue.h"
 
 #include <gtest/gtest.h>
@@ -82,6 +83,34 @@ TEST(DeliveryQueue, AWaitEndsWithAValueTheDeadlineOrTheClose) {
   EXPECT_EQ(queue.Take(out, Clock::now() + 1s), Queue::Taken::Closed);
   queue.Put(1);  // ignored once closed
   EXPECT_EQ(queue.size(), 0u);
+}
+
+TEST(DeliveryQueue, ADoorbellWakesTheReaderOfSeveralQueues) {
+  Queue first(10), second(10);
+  auto doorbell = std::make_shared<Doorbell>();
+  first.Attach(doorbell);
+  second.Attach(doorbell);
+  const uint64_t seen = doorbell->rings();
+  EXPECT_FALSE(doorbell->WaitPast(seen, Clock::now() + 20ms));
+
+  std::thread writer([&] {
+    std::this_thread::sleep_for(20ms);
+    second.Put(7);
+  });
+  EXPECT_TRUE(doorbell->WaitPast(seen, Clock::now() + 10s));
+  writer.join();
+  int out = 0;
+  EXPECT_EQ(first.Take(out, Clock::now()), Queue::Taken::TimedOut);
+  ASSERT_EQ(second.Take(out, Clock::now()), Queue::Taken::Value);
+  EXPECT_EQ(out, 7);
+
+  const uint64_t before = doorbell->rings();
+  first.Close();
+  EXPECT_TRUE(doorbell->WaitPast(before, Clock::now() + 1s)) << "a close rings too";
+  second.Detach(doorbell.get());
+  const uint64_t detached = doorbell->rings();
+  second.Put(8);
+  EXPECT_EQ(doorbell->rings(), detached);
 }
 
 }  // namespace

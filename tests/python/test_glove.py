@@ -134,31 +134,34 @@ def test_ctrl_c_ends_a_waiting_iterator(device_tree):
     # The glove is quiet on every channel: the iterator waits for ever.
     device_tree.plug_in("left", "ttyUSB0", "ZEMBRA-LH0-0000", "--fault", "silence=3600000")
     script = textwrap.dedent("""
-        import time, zembra
+        import zembra
         with zembra.Glove("left") as glove:
-            try:
-                print("test: waiting", flush=True)
-                next(glove.poses())
-                print("test: a pose came", flush=True)
-            except KeyboardInterrupt:
-                print("test: interrupted", flush=True)
+            for name, iterator in (("glove", glove.poses), ("merged", lambda: zembra.poses(glove))):
+                try:
+                    print("test: waiting", name, flush=True)
+                    next(iterator())
+                    print("test: a pose came", flush=True)
+                except KeyboardInterrupt:
+                    print("test: interrupted", name, flush=True)
         print("test: closed", glove.closed, flush=True)
         """)
     child = subprocess.Popen([sys.executable, "-c", script], stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
                              env=os.environ.copy())
+    said = []
     try:
-        # The driver's own messages come first.
-        for line in child.stdout:
-            if line == b"test: waiting\n":
-                break
-        time.sleep(0.3)  # into the wait; an earlier signal would end it as well
-        child.send_signal(signal.SIGINT)
+        for line in child.stdout:  # the driver's own messages among them
+            line = line.decode().strip()
+            if line.startswith("test: "):
+                said.append(line)
+            if line.startswith("test: waiting"):
+                time.sleep(0.3)  # into the wait; an earlier signal would end it as well
+                child.send_signal(signal.SIGINT)
         assert child.wait(timeout=10) == 0
-        said = [line for line in child.stdout.read().decode().splitlines() if line.startswith("test: ")]
-        assert said == ["test: interrupted", "test: closed True"]
     finally:
         child.kill()
         child.wait()
+    assert said == ["test: waiting glove", "test: interrupted glove", "test: waiting merged", "test: interrupted merged",
+                    "test: closed True"]
 
 
 def test_closing_ends_another_threads_iteration_and_every_command(pair_tree):
@@ -254,10 +257,17 @@ def test_two_pairs_of_gloves_at_once(device_tree):
     gloves = [zembra.Glove(r.hand, r) for r in found]
     try:
         assert len({g.port for g in gloves}) == 4
-        results = {}
+        # One loop over all four: each glove's poses in order, none twice.
+        taken = {g.port: [] for g in gloves}
+        for pose in zembra.poses(*gloves, timeout=10):
+            taken[pose.port].append(pose)
+            if min(len(poses) for poses in taken.values()) >= 100:
+                break
+        # And a thread for each, as well.
+        threaded = {}
 
         def consume(glove):
-            results[glove.port] = take(glove, 100)
+            threaded[glove.port] = take(glove, 50)
 
         threads = [threading.Thread(target=consume, args=(g,)) for g in gloves]
         for thread in threads:
@@ -265,10 +275,14 @@ def test_two_pairs_of_gloves_at_once(device_tree):
         for thread in threads:
             thread.join(30)
         for glove in gloves:
-            poses = results[glove.port]
-            assert all(p.hand == glove.hand for p in poses)
-            numbers = [sequence(p) for p in poses]
-            assert numbers == sorted(set(numbers))
+            for poses in (taken[glove.port], threaded[glove.port]):
+                assert len(poses) >= 50 and all(p.hand == glove.hand and p.port == glove.port for p in poses)
+                numbers = [sequence(p) for p in poses]
+                assert numbers == sorted(set(numbers))
+            assert sequence(threaded[glove.port][0]) > sequence(taken[glove.port][-1])
     finally:
         for glove in gloves:
             glove.close()
+    assert list(zembra.poses(*gloves)) == [], "ends once every glove is closed"
+    with pytest.raises(TypeError):
+        zembra.poses(found[0])

@@ -3,21 +3,56 @@
 // for the next value (Python threads, with the interpreter's lock let go).
 // When the queue is full the oldest value makes room and is counted as
 // dropped. It also keeps the newest value ever put, apart from the queue,
-// for readers that only want the latest.
+// for readers that only want the latest. A reader of several queues waits
+// on a Doorbell that each of them rings.
 //
 // Threads: every member may be called from any thread. Put holds the lock
-// for two copies of a value and never allocates; the storage is made once.
+// for two copies of a value and the rings of the doorbells attached, and
+// never allocates; the storage is made once.
 #pragma once
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <vector>
 
 namespace ZEMBRA {
 namespace python {
+
+// Wakes a reader waiting for any of several queues: each rings it on every
+// value put and when it closes.
+class Doorbell {
+ public:
+  using Clock = std::chrono::steady_clock;
+
+  // How often it rang so far.
+  uint64_t rings() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return rings_;
+  }
+  void Ring() {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      ++rings_;
+    }
+    rang_.notify_all();
+  }
+  // Waits until it rang more than `seen` times, or the deadline passed;
+  // false on the deadline.
+  bool WaitPast(uint64_t seen, Clock::time_point deadline) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    return rang_.wait_until(lock, deadline, [&] { return rings_ != seen; });
+  }
+
+ private:
+  mutable std::mutex mutex_;
+  std::condition_variable rang_;
+  uint64_t rings_ = 0;
+};
 
 template <typename T>
 class DeliveryQueue {
@@ -49,6 +84,7 @@ class DeliveryQueue {
       ++count_;
       ++received_;
       newest_ = value;
+      for (const auto& doorbell : doorbells_) doorbell->Ring();
     }
     ready_.notify_one();
   }
@@ -82,8 +118,21 @@ class DeliveryQueue {
       std::lock_guard<std::mutex> lock(mutex_);
       closed_ = true;
       count_ = 0;
+      for (const auto& doorbell : doorbells_) doorbell->Ring();
     }
     ready_.notify_all();
+  }
+
+  // From now on Put and Close ring doorbell too, until it is detached.
+  void Attach(std::shared_ptr<Doorbell> doorbell) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    doorbells_.push_back(std::move(doorbell));
+  }
+  void Detach(const Doorbell* doorbell) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    doorbells_.erase(std::remove_if(doorbells_.begin(), doorbells_.end(),
+                                    [doorbell](const auto& attached) { return attached.get() == doorbell; }),
+                     doorbells_.end());
   }
 
   bool closed() const { return Locked(closed_); }
@@ -109,6 +158,7 @@ class DeliveryQueue {
   uint64_t received_ = 0;
   uint64_t dropped_ = 0;
   bool closed_ = false;
+  std::vector<std::shared_ptr<Doorbell>> doorbells_;
 };
 
 }  // namespace python
