@@ -6,15 +6,17 @@
 # finds them by discovery exactly as it finds real ones; a stand-in tracker
 # runtime and a stand-in lighthouse_console then stand in for SteamVR.
 #
-#   bash scripts/run.sh [--hands] [--stream] [--terminal] [--seconds N] [--simulate] [--advanced]
+#   bash scripts/run.sh [--hands] [--stream] [--python] [--terminal] [--seconds N] [--simulate] [--advanced]
 #                       [-- zembra-stream options...]
 #     --hands       open the 3D hand viewer instead of the configuration tool
 #                   (the tool opens it too: "Run Glove 3D Demo")
 #     --stream      stream every glove to VMC receivers with zembra-stream
 #                   (default 127.0.0.1:39539; options after -- go to it) for
 #                   --seconds (0 runs until Ctrl-C or q)
+#     --python      print both hands' bends through the Python module
+#                   (examples/python/live.py)
 #     --terminal    stream in the terminal even when a display is available
-#     --seconds N   terminal streaming stops after N seconds (default 20;
+#     --seconds N   terminal or Python streaming stops after N seconds (default 20;
 #                   0 runs until Ctrl-C)
 #     --simulate    use simulated gloves even when receivers are plugged in
 #     --advanced    terminal streaming in advanced mode
@@ -27,6 +29,7 @@ simulate=0
 terminal=0
 hands=0
 stream=0
+python=0
 live_args=()
 stream_args=()
 while (($#)); do
@@ -35,10 +38,11 @@ while (($#)); do
     --simulate) simulate=1; shift ;;
     --terminal) terminal=1; shift ;;
     --hands) hands=1; shift ;;
+    --python) python=1; terminal=1; shift ;;
     --advanced) live_args+=(--advanced); shift ;;
     --stream) stream=1; shift ;;
     --) shift; stream_args=("$@"); break ;;
-    *) echo "usage: $0 [--hands] [--stream] [--terminal] [--seconds N] [--simulate] [--advanced] [-- stream options]" >&2; exit 2 ;;
+    *) echo "usage: $0 [--hands] [--stream] [--python] [--terminal] [--seconds N] [--simulate] [--advanced] [-- stream options]" >&2; exit 2 ;;
   esac
 done
 
@@ -55,6 +59,7 @@ cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 targets=(zembra-live zembra-ports zembra-receiver-sim)
 [ "$stream" -eq 1 ] && targets+=(zembra-stream)
 [ "$stream" -eq 0 ] && [ "$terminal" -eq 0 ] && targets+=(ZEMBRAGloveConfigTool zembra-hands standin_openvr_api lighthouse_console_standin)
+[ "$python" -eq 1 ] && targets=(zembra_python zembra-ports zembra-receiver-sim)
 cmake --build "$build" -j "$(nproc)" --target "${targets[@]}" >/dev/null
 bin_live=$root/$build/driver/demo/zembra-live
 bin_ports=$root/$build/driver/tools/zembra-ports
@@ -90,6 +95,14 @@ fi
 
 if [ "$stream" -eq 1 ]; then
   "$bin_stream" --seconds "$seconds" ${stream_args[@]+"${stream_args[@]}"}
+  exit
+fi
+
+if [ "$python" -eq 1 ]; then
+  # The interpreter the module was built for, with the build's module on its path.
+  python_bin=$(sed -n 's/^Python3_EXECUTABLE:FILEPATH=//p' "$build/CMakeCache.txt")
+  PYTHONPATH=$root/$build/python${PYTHONPATH:+:$PYTHONPATH} "${python_bin:-python3}" examples/python/live.py \
+    --seconds "$seconds"
   exit
 fi
 

@@ -23,6 +23,8 @@ run_packages=(
   fonts-wqy-microhei
   # zembra-stream's OSC (VMC) output.
   liblo-dev
+  # The Python module (pybind11, numpy): built and run by run.sh --python.
+  pybind11-dev python3-dev python3-numpy
 )
 
 test_packages=(
@@ -34,6 +36,8 @@ test_packages=(
   g++-mingw-w64-x86-64-posix wine wine64
   # An OSC decoder we did not write, reading zembra-stream's output.
   liblo-tools
+  # The Python module's tests, and its plot example.
+  python3-pytest python3-matplotlib
 )
 
 purposes=("$@")

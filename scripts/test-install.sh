@@ -40,7 +40,7 @@ done
 for f in include/zembra/ZEMBRAIMU.h include/zembra/Pose.h include/zembra/ZEMBRA_IMU.h \
   bin/ZEMBRAGloveConfigTool bin/zembra-hands bin/zembra-stream bin/zembra-ports bin/zembra-receiver-sim share/zembra/record/bones.txt \
   lib/udev/rules.d/99-zembra-receivers.rules share/applications/zembra-glove-config-tool.desktop \
-  share/doc/zembra/performance.md share/doc/zembra/streaming.md share/doc/zembra/api/index.html; do
+  share/doc/zembra/performance.md share/doc/zembra/streaming.md share/doc/zembra/python.md share/doc/zembra/api/index.html; do
   [ -e "$prefix/$f" ] || fail "$f not installed"
 done
 check "headers, programs, skeleton, udev rule, desktop entry and docs installed"
@@ -84,12 +84,35 @@ for example in glove-client plugin-host; do
   done
 done
 
+# The Python module, from the prefix alone: the driver found through its run
+# path, the module on the prefix's Python path, streaming the simulated gloves.
+if compgen -G "$build/python/zembra.cpython-*.so" >/dev/null; then
+  module=$(find "$prefix" -name 'zembra.cpython-*.so' | head -1)
+  [ -n "$module" ] || fail "the Python module was built but not installed"
+  [ "$(dirname "$module")" = "$prefix/lib/python3/dist-packages" ] || fail "the Python module went to $module"
+  found=$(env -u LD_LIBRARY_PATH ldd "$module" | sed -n 's/.*libZEMBRAIMU.so.1 => \(.*\) (.*/\1/p')
+  [ -n "$found" ] && [ "$(realpath "$found")" = "$(realpath "$libdir/libZEMBRAIMU.so.1")" ] ||
+    fail "the Python module finds '$found', not the installed library"
+  python_bin=$(sed -n 's/^Python3_EXECUTABLE:FILEPATH=//p' "$build/CMakeCache.txt")
+  env -u LD_LIBRARY_PATH PYTHONPATH="$(dirname "$module")" "${python_bin:-python3}" examples/python/live.py \
+    --seconds 1 >"$work/python.out" 2>&1 || { cat "$work/python.out"; fail "live.py on the installed module"; }
+  grep -q "^left .*thumb" "$work/python.out" && grep -q "^right .*thumb" "$work/python.out" ||
+    { cat "$work/python.out"; fail "live.py printed no bends of both hands"; }
+  check "the Python module imports from the prefix and streams both hands"
+fi
+
 # The Debian package.
 if [ "${ZEMBRA_SKIP_DEB:-0}" != 1 ]; then
   (cd "$work" && cpack -G DEB --config "$build/CPackConfig.cmake" -B "$work/deb" >"$work/cpack.log" 2>&1) ||
     { cat "$work/cpack.log"; fail "cpack -G DEB"; }
   deb=$(ls "$work"/deb/*.deb)
   dpkg-deb --info "$deb" | grep -E "Depends|Package|Version"
+  if [ -n "${module:-}" ]; then
+    grep -q "/usr/lib/python3/dist-packages/zembra.cpython-" <<<"$(dpkg-deb --contents "$deb")" ||
+      fail "the package does not ship the Python module"
+    grep -q "python3-numpy" <<<"$(dpkg-deb --field "$deb" Depends)" || fail "the package does not depend on python3-numpy"
+    check "the package ships the Python module and depends on python3-numpy"
+  fi
   lintian --tag-display-limit 0 "$deb" >"$work/lintian.log" 2>&1 || true
   cat "$work/lintian.log"
   if grep -q "^E:" "$work/lintian.log"; then fail "lintian reports errors"; fi
