@@ -36,6 +36,41 @@ TrackerChoice ChooseTrackers(const std::vector<TrackedDevice>& devices, const st
   return choice;
 }
 
+TrackerAssignment::TrackerAssignment(std::string leftSerial, std::string rightSerial)
+    : leftSerial_(std::move(leftSerial)), rightSerial_(std::move(rightSerial)) {}
+
+TrackerChoice TrackerAssignment::Update(const std::vector<TrackedDevice>& devices) {
+  if (!started_) {
+    started_ = true;
+    choice_ = ChooseTrackers(devices, leftSerial_, rightSerial_);
+  } else {
+    if (!leftSerial_.empty()) choice_.left = FindSerial(devices, leftSerial_);
+    if (!rightSerial_.empty()) choice_.right = FindSerial(devices, rightSerial_);
+    const auto on = [&](int index) {
+      for (const TrackedDevice& d : devices)
+        if (int(d.index) == index) return d.connected;
+      return false;
+    };
+    if (choice_.left != kNoTracker && !on(choice_.left)) choice_.left = kNoTracker;
+    if (choice_.right != kNoTracker && !on(choice_.right)) choice_.right = kNoTracker;
+    for (const TrackedDevice& d : devices) {
+      const bool cameOn = d.connected && !(d.index < wasOn_.size() && wasOn_[d.index]);
+      if (!cameOn || !d.genericTracker || Named(d, leftSerial_) || Named(d, rightSerial_)) continue;
+      if (int(d.index) == choice_.left || int(d.index) == choice_.right) continue;
+      if (leftSerial_.empty() && choice_.left == kNoTracker) {
+        choice_.left = int(d.index);
+      } else if (rightSerial_.empty() && choice_.right == kNoTracker) {
+        choice_.right = int(d.index);
+      }
+    }
+  }
+  for (const TrackedDevice& d : devices) {
+    if (d.index >= wasOn_.size()) wasOn_.resize(d.index + 1, false);
+    wasOn_[d.index] = d.connected;
+  }
+  return choice_;
+}
+
 WristOffset DefaultWristOffset(HandType hand) {
   // The wrist's axes in the tracker's frame: fingers (z) along the
   // tracker's y; the right palm (x) along the tracker's z, into the wrist,

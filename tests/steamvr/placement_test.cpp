@@ -45,6 +45,37 @@ TEST(TrackerChoice, LowestTrackerLeftHighestOtherRightOrTheNamedSerial) {
   ExpectChoice(ChooseTrackers(devices, "LHR-CTRL", ""), 11, 7);
 }
 
+TEST(TrackerChoice, AHandWhoseTrackerGoesOffHasNoneUntilATrackerComesOn) {
+  std::vector<TrackedDevice> devices = {Device(0, false, "HMD"), Device(1, true, "LHR-A"), Device(2, true, "LHR-B"),
+                                        Device(3, true, "LHR-C", false), Device(4, false, "CTRL", false)};
+  TrackerAssignment assignment("", "");
+  ExpectChoice(assignment.Update(devices), 1, 2);
+  devices[1].connected = false;  // the left tracker goes off: the right one stays the right hand's
+  ExpectChoice(assignment.Update(devices), kNoTracker, 2);
+  ExpectChoice(assignment.Update(devices), kNoTracker, 2);
+  devices[4].connected = true;  // not a tracker
+  ExpectChoice(assignment.Update(devices), kNoTracker, 2);
+  devices[3].connected = true;  // comes on: takes the free left hand
+  ExpectChoice(assignment.Update(devices), 3, 2);
+  devices[1].connected = true;  // both hands taken: left out
+  ExpectChoice(assignment.Update(devices), 3, 2);
+  devices[2].connected = false;
+  ExpectChoice(assignment.Update(devices), 3, kNoTracker);
+
+  // A named tracker is its hand's whenever it is on, and nobody else's.
+  TrackerAssignment named("LHR-B", "");
+  devices = {Device(1, true, "LHR-A", false), Device(2, true, "LHR-B", false), Device(3, true, "LHR-C", false)};
+  ExpectChoice(named.Update(devices), kNoTracker, kNoTracker);
+  devices[1].connected = true;
+  ExpectChoice(named.Update(devices), 2, kNoTracker);
+  devices[0].connected = devices[2].connected = true;
+  ExpectChoice(named.Update(devices), 2, 1);
+  devices[1].connected = false;
+  ExpectChoice(named.Update(devices), kNoTracker, 1);
+  devices[1].connected = true;
+  ExpectChoice(named.Update(devices), 2, 1);
+}
+
 TEST(Placement, TheWristLandsOnTheOffsetAndTheDeviceWhereTheReferenceRootIs) {
   for (HandType hand : {Hand_Left, Hand_Right}) {
     const skeleton::ReferenceHand reference = skeleton::LoadReferenceHand(hand);

@@ -32,13 +32,32 @@ struct TrackerChoice {
   int right = kNoTracker;
 };
 
-// The wrist trackers. A hand whose serial is given follows the connected
-// device with exactly that serial, or none. Otherwise the lowest connected
-// generic tracker not named for the other hand is the left hand's, and the
-// highest connected generic tracker that is neither named nor the left
-// hand's the right hand's: one tracker alone is the left hand's.
+// The wrist trackers present at start-up. A hand whose serial is given
+// follows the connected device with exactly that serial, or none.
+// Otherwise the lowest connected generic tracker not named for the other
+// hand is the left hand's, and the highest connected generic tracker that
+// is neither named nor the left hand's the right hand's: one tracker alone
+// is the left hand's, a third between them is left out.
 TrackerChoice ChooseTrackers(const std::vector<TrackedDevice>& devices, const std::string& leftSerial,
                              const std::string& rightSerial);
+
+// The wrist trackers as they come and go. The first update chooses as
+// ChooseTrackers does; after that a hand whose tracker goes off has none,
+// and a generic tracker that comes on takes the left hand when it has
+// none, else the right hand when it has none, else nobody. A hand with a
+// serial follows that device alone whenever it is on.
+class TrackerAssignment {
+ public:
+  TrackerAssignment(std::string leftSerial, std::string rightSerial);
+  // devices: every slot, in index order.
+  TrackerChoice Update(const std::vector<TrackedDevice>& devices);
+
+ private:
+  const std::string leftSerial_, rightSerial_;
+  bool started_ = false;
+  TrackerChoice choice_;
+  std::vector<bool> wasOn_;
+};
 
 // Where the hand's wrist sits on its tracker, as the settings give it:
 // position in metres and rotation in degrees, both in the tracker's frame;
