@@ -1,13 +1,14 @@
-// The hands on their wrist trackers: a thread of its own that, every
-// 4 ms, reads SteamVR's raw device poses through the driver host, learns
-// each newly connected device's class and serial from its properties,
-// chooses each hand's tracker (the settings' serial, or the driver's rule:
-// at start the lowest connected generic tracker for the left hand and the
-// highest other for the right, later a tracker coming on fills a free hand,
-// left first) and gives each hand device its pose: the tracker's pose times
-// the hand's offset, with the tracker's velocities, or no valid pose
-// without a tracker. It also reports, in SteamVR's log, each hand's
-// tracker and glove as they change.
+// The hands on their wrist trackers: a thread of its own that every 8 ms
+// (125 poses a second; SteamVR wants at least 90) reads SteamVR's raw
+// device poses through the driver host, learns each newly connected
+// device's class and serial from its properties, chooses each hand's
+// tracker (the serial in the settings, or the driver's rule: at start the
+// lowest connected generic tracker for the left hand and the highest other
+// for the right; later a tracker coming on fills a free hand, left first)
+// and gives each hand device its pose: the tracker's pose times the hand's
+// offset, with the tracker's velocities, or no valid pose without a
+// tracker. It also reports, in SteamVR's log, each hand's tracker and
+// glove as they change.
 //
 // Threads: the constructor starts the thread, the destructor stops and
 // joins it (within one period). The hand devices must outlive it.
@@ -32,7 +33,7 @@ namespace steamvr_driver {
 
 class WristTracking {
  public:
-  static constexpr std::chrono::microseconds kPeriod{4000};  // 250 poses a second per hand
+  static constexpr std::chrono::microseconds kPeriod{8000};  // 125 poses a second per hand
 
   WristTracking(const Host& host, const DriverSettings& settings, HandDevice& left, HandDevice& right);
   ~WristTracking();

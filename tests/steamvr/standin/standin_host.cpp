@@ -37,8 +37,8 @@ std::string ReadFile(const std::string& path) {
 // Every interface of the server in one object, over one set of records.
 class StandinHost::Interfaces final : public vr::IVRDriverContext {
  public:
-  explicit Interfaces(const std::string& folder)
-      : folder_(folder), server_(*this), settings_(*this), properties_(*this), input_(*this), log_(*this) {
+  Interfaces(const std::string& folder, StandinHost& host)
+      : host(host), folder_(folder), server_(*this), settings_(*this), properties_(*this), input_(*this), log_(*this) {
     Json::CharReaderBuilder builder;
     std::istringstream in(ReadFile(folder + "/resources/settings/default.vrsettings"));
     std::string errors;
@@ -62,6 +62,7 @@ class StandinHost::Interfaces final : public vr::IVRDriverContext {
   }
   vr::DriverHandle_t GetDriverHandle() override { return kDriverHandle; }
 
+  StandinHost& host;
   // The records, under `mutex`.
   mutable std::mutex mutex;
   Slot slots[kSlots];
@@ -299,6 +300,7 @@ class StandinHost::Interfaces final : public vr::IVRDriverContext {
     }
     vr::EVRInputError UpdateSkeletonComponent(vr::VRInputComponentHandle_t handle, vr::EVRSkeletalMotionRange range,
                                               const vr::VRBoneTransform_t* bones, uint32_t count) override {
+      if (i_.host.onSkeletonUpdate) i_.host.onSkeletonUpdate(handle, range);
       std::lock_guard<std::mutex> lock(i_.mutex);
       SkeletonRecord& r = i_.skeletons[{handle, int(range)}];
       ++r.updates;
@@ -375,7 +377,7 @@ class StandinHost::Interfaces final : public vr::IVRDriverContext {
 };
 
 StandinHost::StandinHost(std::string driverFolder)
-    : folder_(std::move(driverFolder)), interfaces_(std::make_unique<Interfaces>(folder_)) {}
+    : folder_(std::move(driverFolder)), interfaces_(std::make_unique<Interfaces>(folder_, *this)) {}
 
 StandinHost::~StandinHost() = default;
 

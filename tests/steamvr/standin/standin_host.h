@@ -106,6 +106,10 @@ class StandinHost {
   void SetPose(uint32_t slot, const vr::TrackedDevicePose_t& pose);
   void SetConnected(uint32_t slot, bool connected);
 
+  // Called on the driver's thread at every skeleton update, before it is
+  // recorded; set it before Init.
+  std::function<void(vr::VRInputComponentHandle_t, vr::EVRSkeletalMotionRange)> onSkeletonUpdate;
+
   void SetSetting(const std::string& section, const std::string& key, const std::string& value);
   void SetSetting(const std::string& section, const std::string& key, double value);
   void SetSetting(const std::string& section, const std::string& key, bool value);
