@@ -114,6 +114,9 @@ if [ "${ZEMBRA_SKIP_DEB:-0}" != 1 ]; then
   lintian --tag-display-limit 0 "$deb" >"$work/lintian.log" 2>&1 || true
   cat "$work/lintian.log"
   if grep -q "^E:" "$work/lintian.log"; then fail "lintian reports errors"; fi
+  dpkg-deb -c "$deb" >"$work/contents.txt"
+  grep -q "usr/share/zembra/steamvr/zembra/bin/linux64/driver_zembra.so" "$work/contents.txt" ||
+    fail "the package has no SteamVR driver folder"
   check "$(basename "$deb") built; lintian reports no error"
 fi
 echo "INSTALL TESTS PASSED"

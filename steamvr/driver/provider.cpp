@@ -38,11 +38,11 @@ class Provider::Running {
     const Identity left = IdentityOf(Hand_Left, receivers), right = IdentityOf(Hand_Right, receivers);
     left_ = std::make_unique<HandDevice>(host, Hand_Left, settings_, left.serial, left.target);
     right_ = std::make_unique<HandDevice>(host, Hand_Right, settings_, right.serial, right.target);
-    Log(host, "zembra: emulate_index %s, measure_spread %s", settings_.emulateIndex ? "on" : "off",
+    Log(host, "emulate_index %s, measure_spread %s", settings_.emulateIndex ? "on" : "off",
         settings_.measureSpread ? "on" : "off");
     for (HandDevice* hand : {left_.get(), right_.get()}) {
       if (!host.server->TrackedDeviceAdded(hand->serial().c_str(), vr::TrackedDeviceClass_Controller, hand))
-        Log(host, "zembra: SteamVR refused the device %s", hand->serial().c_str());
+        Log(host, "SteamVR refused the device %s", hand->serial().c_str());
     }
     tracking_ = std::make_unique<WristTracking>(host, settings_, *left_, *right_);
   }
