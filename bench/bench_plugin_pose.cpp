@@ -8,12 +8,12 @@
 namespace {
 
 using ZEMBRA::bench::RunReads;
+using ZEMBRA::plugin_pose::PoseVariant;
 using ZEMBRA::testsupport::Burst;
-using ZEMBRA_IMU::PoseVariant;
 
 void Run(benchmark::State& state, Burst kind, bool advanced, int version) {
   PoseVariant engine(advanced, version);
-  engine.SetHand(ZEMBRA_IMU::kHandLeft);
+  engine.SetHand(ZEMBRA::protocol::kPluginHandLeft);
   float out[16][4];
   RunReads(state, kind, [&](const std::vector<uint8_t>& read) {
     const bool pose = engine.ProcessPacket(read.data(), read.size(), out) == PoseVariant::Outcome::Pose;

@@ -50,12 +50,11 @@ int main(int argc, char** argv) {
   ZEMBRA::sim::SimulatorConfig config;
   config.hand = ZEMBRA::Hand_Left;
   config.burstRate = rate;
-  for (int channel : {7, 11, 15}) config.noise[size_t(channel - 1)] = 0.5f;
   ZEMBRA::sim::ReceiverSimulator receiver(config);
 
   Samples samples;
   ZEMBRA_IMU::SerialPort port(false, 0);
-  port.SetHand(ZEMBRA_IMU::kHandLeft);
+  port.SetHand(ZEMBRA_IMU::kPluginHandLeft);
   port.RegisterDataCallback(&samples, &OnData);
   if (!port.Open(receiver.PortPath(), 1000000)) {
     std::fprintf(stderr, "Open failed\n");

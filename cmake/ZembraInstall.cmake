@@ -54,7 +54,7 @@ zembra_pkg_config(zembraimu ZEMBRAIMU "the glove driver" "")
 zembra_pkg_config(zembra_imu ZEMBRA_IMU "the game-engine plug-in" "/zembra")
 
 # Programs.
-install(TARGETS zembra-ports zembra-receiver-sim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT runtime)
+install(TARGETS zembra-ports zembra-receiver-sim zembra-stream RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT runtime)
 if(TARGET ZEMBRAGloveConfigTool)
   install(TARGETS ZEMBRAGloveConfigTool RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT runtime)
   set(ZEMBRA_DESKTOP_IN ${CMAKE_CURRENT_LIST_DIR}/package/zembra-glove-config-tool.desktop.in)
@@ -110,7 +110,7 @@ install(FILES ${PROJECT_SOURCE_DIR}/scripts/udev/99-zembra-receivers.rules
 install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/docs/architecture.md
   ${PROJECT_SOURCE_DIR}/docs/config-tool.md ${PROJECT_SOURCE_DIR}/docs/linux-setup.md
   ${PROJECT_SOURCE_DIR}/docs/trackers.md ${PROJECT_SOURCE_DIR}/docs/performance.md
-  ${PROJECT_SOURCE_DIR}/docs/hand-viewer.md ${PROJECT_SOURCE_DIR}/docs/steamvr.md ${PROJECT_SOURCE_DIR}/docs/hand-viewer-open.png
+  ${PROJECT_SOURCE_DIR}/docs/hand-viewer.md ${PROJECT_SOURCE_DIR}/docs/streaming.md ${PROJECT_SOURCE_DIR}/docs/steamvr.md ${PROJECT_SOURCE_DIR}/docs/hand-viewer-open.png
   ${PROJECT_SOURCE_DIR}/docs/hand-viewer-fist.png ${PROJECT_SOURCE_DIR}/docs/hand-viewer-playback.png
   ${PROJECT_SOURCE_DIR}/docs/config-tool.png ${PROJECT_SOURCE_DIR}/docs/recorded-frame.png
   ${CMAKE_CURRENT_LIST_DIR}/package/copyright

@@ -74,14 +74,7 @@ boost::system::error_code SerialDevice::Open(const std::string& name) {
 }
 
 boost::system::error_code SerialDevice::ApplyLineSettings(int baudRate) {
-  using boost::asio::serial_port_base;
-  boost::system::error_code ec;
-  port_.set_option(serial_port_base::baud_rate(unsigned(baudRate)), ec);
-  if (!ec) port_.set_option(serial_port_base::character_size(8), ec);
-  if (!ec) port_.set_option(serial_port_base::stop_bits(serial_port_base::stop_bits::one), ec);
-  if (!ec) port_.set_option(serial_port_base::parity(serial_port_base::parity::none), ec);
-  if (!ec) port_.set_option(serial_port_base::flow_control(serial_port_base::flow_control::none), ec);
-  if (ec) return ec;
+  if (const boost::system::error_code ec = SetLineOptions(baudRate)) return ec;
   // Hold DTR and RTS on. Pseudo-terminals have no modem lines; that is not
   // an error for the link.
   int lines = TIOCM_DTR | TIOCM_RTS;
@@ -120,38 +113,21 @@ void SerialDevice::AsyncReadUntil(boost::asio::streambuf& stream, std::string_vi
 size_t SerialDevice::ReadUntilPolling(boost::asio::streambuf& stream, std::string_view delimiter,
                                       std::chrono::steady_clock::time_point deadline, const std::atomic<bool>& cancel,
                                       boost::system::error_code& ec) {
-  constexpr auto kSlice = std::chrono::milliseconds(20);
-  constexpr size_t kChunk = 512;
-  size_t searched = 0;  // bytes already known to hold no delimiter start
+  size_t searched = 0;
   for (;;) {
-    const auto data = stream.data();
-    const std::string_view text(static_cast<const char*>(data.data()), data.size());
-    const size_t at = text.find(delimiter, searched);
-    if (at != std::string_view::npos) {
+    if (const std::optional<size_t> n = ScanForDelimiter(stream, delimiter, searched)) {
       ec.clear();
-      return at + delimiter.size();
+      return *n;
     }
-    searched = text.size() >= delimiter.size() ? text.size() - delimiter.size() + 1 : 0;
-    if (stream.size() + kChunk > stream.max_size()) {
-      // Full without a delimiter: nothing before the tail can belong to one.
-      const size_t keep = delimiter.size() - 1;
-      stream.consume(stream.size() > keep ? stream.size() - keep : 0);
-      searched = 0;
-    }
-    if (cancel.load()) {
-      ec = boost::asio::error::operation_aborted;
-      return 0;
-    }
-    const auto now = std::chrono::steady_clock::now();
-    if (now >= deadline) {
-      ec = boost::asio::error::timed_out;
-      return 0;
-    }
+    if (WaitOver(cancel, deadline, ec)) return 0;
+    // The deadline may pass between the look above and this one.
+    const auto left =
+        std::max(deadline - std::chrono::steady_clock::now(), std::chrono::steady_clock::duration::zero());
     if (!port_.is_open()) {
       ec = boost::asio::error::bad_descriptor;
       return 0;
     }
-    const auto wait = std::min<std::chrono::nanoseconds>(kSlice, deadline - now);
+    const auto wait = std::min<std::chrono::nanoseconds>(kPollSlice, left);
     pollfd waiting = {port_.native_handle(), POLLIN, 0};
     const timespec ts = {time_t(wait.count() / 1000000000), long(wait.count() % 1000000000)};
     const int ready = ::ppoll(&waiting, 1, &ts, nullptr);
@@ -164,7 +140,7 @@ size_t SerialDevice::ReadUntilPolling(boost::asio::streambuf& stream, std::strin
       ec = boost::asio::error::eof;
       return 0;
     }
-    auto space = stream.prepare(kChunk);
+    auto space = stream.prepare(kReadChunk);
     const ssize_t got = ::read(port_.native_handle(), space.data(), space.size());
     if (got > 0) {
       stream.commit(size_t(got));

@@ -69,14 +69,7 @@ boost::system::error_code SerialDevice::Open(const std::string& name) {
 }
 
 boost::system::error_code SerialDevice::ApplyLineSettings(int baudRate) {
-  using boost::asio::serial_port_base;
-  boost::system::error_code ec;
-  port_.set_option(serial_port_base::baud_rate(unsigned(baudRate)), ec);
-  if (!ec) port_.set_option(serial_port_base::character_size(8), ec);
-  if (!ec) port_.set_option(serial_port_base::stop_bits(serial_port_base::stop_bits::one), ec);
-  if (!ec) port_.set_option(serial_port_base::parity(serial_port_base::parity::none), ec);
-  if (!ec) port_.set_option(serial_port_base::flow_control(serial_port_base::flow_control::none), ec);
-  if (ec) return ec;
+  if (const boost::system::error_code ec = SetLineOptions(baudRate)) return ec;
   // Asio's "no flow control" leaves the modem lines as they were; hold them
   // on. A port without modem lines (a pseudo-terminal under Wine) refuses,
   // which is not an error for the link.
@@ -156,8 +149,6 @@ class OwnRead {
 size_t SerialDevice::ReadUntilPolling(boost::asio::streambuf& stream, std::string_view delimiter,
                                       std::chrono::steady_clock::time_point deadline, const std::atomic<bool>& cancel,
                                       boost::system::error_code& ec) {
-  constexpr auto kSlice = std::chrono::milliseconds(20);
-  constexpr size_t kChunk = 512;
   if (!port_.is_open()) {
     ec = boost::asio::error::bad_descriptor;
     return 0;
@@ -167,22 +158,12 @@ size_t SerialDevice::ReadUntilPolling(boost::asio::streambuf& stream, std::strin
     ec = SystemError(::GetLastError());
     return 0;
   }
-  std::array<char, kChunk> chunk;
-  size_t searched = 0;  // bytes already known to hold no delimiter start
+  std::array<char, kReadChunk> chunk;
+  size_t searched = 0;
   for (;;) {
-    const auto data = stream.data();
-    const std::string_view text(static_cast<const char*>(data.data()), data.size());
-    const size_t at = text.find(delimiter, searched);
-    if (at != std::string_view::npos) {
+    if (const std::optional<size_t> n = ScanForDelimiter(stream, delimiter, searched)) {
       ec.clear();
-      return at + delimiter.size();
-    }
-    searched = text.size() >= delimiter.size() ? text.size() - delimiter.size() + 1 : 0;
-    if (stream.size() + kChunk > stream.max_size()) {
-      // Full without a delimiter: nothing before the tail can belong to one.
-      const size_t keep = delimiter.size() - 1;
-      stream.consume(stream.size() > keep ? stream.size() - keep : 0);
-      searched = 0;
+      return *n;
     }
     DWORD error = 0;
     if (!read.Start(chunk.data(), DWORD(chunk.size()), error)) {
@@ -190,16 +171,11 @@ size_t SerialDevice::ReadUntilPolling(boost::asio::streambuf& stream, std::strin
       return 0;
     }
     for (;;) {
-      if (cancel.load()) {
-        ec = boost::asio::error::operation_aborted;
-        return 0;
-      }
-      const auto now = std::chrono::steady_clock::now();
-      if (now >= deadline) {
-        ec = boost::asio::error::timed_out;
-        return 0;
-      }
-      const auto wait = std::min<std::chrono::steady_clock::duration>(kSlice, deadline - now);
+      if (WaitOver(cancel, deadline, ec)) return 0;
+      // The deadline may pass between the look above and this one.
+      const auto left =
+          std::max(deadline - std::chrono::steady_clock::now(), std::chrono::steady_clock::duration::zero());
+      const auto wait = std::min<std::chrono::steady_clock::duration>(kPollSlice, left);
       DWORD got = 0;
       const DWORD milliseconds = DWORD(std::chrono::duration_cast<std::chrono::milliseconds>(wait).count()) + 1;
       if (!read.Wait(milliseconds, got, error)) continue;

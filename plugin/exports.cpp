@@ -58,8 +58,10 @@ ZEMBRA_IMU_API void RegisterEventCallback(ZembraImuHandle* handle, ZembraImuEven
 ZEMBRA_IMU_API bool OpenPort(ZembraImuHandle* handle, int receiverIndex, int hand) {
   if (!handle) return false;
   return Guarded(false, [&] {
-    Glove(handle)->SetHand(hand);
-    const std::string tag = ZEMBRA_IMU::ReceiverTag(hand, receiverIndex);
+    // The engine's number, kept as given: only the two codes find a receiver.
+    const ZEMBRA::protocol::PluginHand code{hand};
+    Glove(handle)->SetHand(code);
+    const std::string tag = ZEMBRA_IMU::ReceiverTag(code, receiverIndex);
     if (tag.empty()) return false;
     for (const ZEMBRA::platform::PortEntry& port : ZEMBRA::platform::ListSerialPorts()) {
       if (port.instance_id.find(tag) != std::string::npos) return Glove(handle)->Open(port.port_name, kBaudRate);

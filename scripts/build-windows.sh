@@ -6,6 +6,9 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 dir=${1:-out/build-windows}
 objdump=x86_64-w64-mingw32-objdump
+# The logs sit beside the build folder: its parent (out/ in a fresh clone)
+# may not exist yet.
+mkdir -p "$dir"
 
 cmake -S . -B "$dir" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DZEMBRA_BUILD_TOOL=OFF -DZEMBRA_BUILD_BENCH=OFF >"$dir.configure.log" 2>&1 || { cat "$dir.configure.log"; exit 1; }

@@ -6,9 +6,13 @@
 # finds them by discovery exactly as it finds real ones; a stand-in tracker
 # runtime and a stand-in lighthouse_console then stand in for SteamVR.
 #
-#   bash scripts/run.sh [--hands] [--terminal] [--seconds N] [--simulate] [--advanced]
+#   bash scripts/run.sh [--hands] [--stream] [--terminal] [--seconds N] [--simulate] [--advanced]
+#                       [-- zembra-stream options...]
 #     --hands       open the 3D hand viewer instead of the configuration tool
 #                   (the tool opens it too: "Run Glove 3D Demo")
+#     --stream      stream every glove to VMC receivers with zembra-stream
+#                   (default 127.0.0.1:39539; options after -- go to it) for
+#                   --seconds (0 runs until Ctrl-C or q)
 #     --terminal    stream in the terminal even when a display is available
 #     --seconds N   terminal streaming stops after N seconds (default 20;
 #                   0 runs until Ctrl-C)
@@ -22,7 +26,9 @@ seconds=20
 simulate=0
 terminal=0
 hands=0
+stream=0
 live_args=()
+stream_args=()
 while (($#)); do
   case "$1" in
     --seconds) seconds=$2; shift 2 ;;
@@ -30,27 +36,31 @@ while (($#)); do
     --terminal) terminal=1; shift ;;
     --hands) hands=1; shift ;;
     --advanced) live_args+=(--advanced); shift ;;
-    *) echo "usage: $0 [--hands] [--terminal] [--seconds N] [--simulate] [--advanced]" >&2; exit 2 ;;
+    --stream) stream=1; shift ;;
+    --) shift; stream_args=("$@"); break ;;
+    *) echo "usage: $0 [--hands] [--stream] [--terminal] [--seconds N] [--simulate] [--advanced] [-- stream options]" >&2; exit 2 ;;
   esac
 done
 
-if [ "$terminal" -eq 0 ] && [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
+if [ "$stream" -eq 0 ] && [ "$terminal" -eq 0 ] && [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
   echo "No display: streaming the poses in this terminal instead of opening the configuration tool."
   terminal=1
 fi
 
 # shellcheck source=scripts/simulated-receivers.sh
 source scripts/simulated-receivers.sh
-bash scripts/setup.sh
+bash scripts/setup.sh run
 build=out/build
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 targets=(zembra-live zembra-ports zembra-receiver-sim)
-[ "$terminal" -eq 0 ] && targets+=(ZEMBRAGloveConfigTool zembra-hands standin_openvr_api lighthouse_console_standin)
+[ "$stream" -eq 1 ] && targets+=(zembra-stream)
+[ "$stream" -eq 0 ] && [ "$terminal" -eq 0 ] && targets+=(ZEMBRAGloveConfigTool zembra-hands standin_openvr_api lighthouse_console_standin)
 cmake --build "$build" -j "$(nproc)" --target "${targets[@]}" >/dev/null
 bin_live=$root/$build/driver/demo/zembra-live
 bin_ports=$root/$build/driver/tools/zembra-ports
 bin_tool=$root/$build/tool/ZEMBRAGloveConfigTool
 bin_hands=$root/$build/tool/viewer/zembra-hands
+bin_stream=$root/$build/stream/zembra-stream
 
 have_receivers() {
   local listing
@@ -76,6 +86,11 @@ else
   echo "No glove receivers plugged in: starting two simulated receivers."
   start_simulated_receivers "$build" "$tree"
   "$bin_ports"
+fi
+
+if [ "$stream" -eq 1 ]; then
+  "$bin_stream" --seconds "$seconds" ${stream_args[@]+"${stream_args[@]}"}
+  exit
 fi
 
 if [ "$terminal" -eq 1 ]; then

@@ -1,18 +1,51 @@
 #!/usr/bin/env bash
-# Installs the Debian 12 packages the project builds and tests with.
-# Idempotent: apt-get runs only when something is missing.
+# Installs the Debian 12 packages the project needs, one list per purpose:
+#
+#   bash scripts/setup.sh run    what the main job (scripts/run.sh) builds and
+#                                runs with: compilers, libraries, Qt
+#   bash scripts/setup.sh test   what the test command (scripts/test.sh) needs
+#                                besides: test and benchmark libraries, the
+#                                fuzzing compiler, the headless display, the
+#                                documentation and packaging tools, the
+#                                formatter, MinGW-w64 and Wine
+#   bash scripts/setup.sh        both
+#
+# A new package goes into the list of the job that needs it. Idempotent:
+# apt-get runs only when something is missing.
 set -euo pipefail
 
-packages=(
+run_packages=(
   build-essential cmake pkg-config binutils
   libboost-dev libboost-system-dev libboost-filesystem-dev
   libjsoncpp-dev
+  qtbase5-dev qtbase5-dev-tools
+  # The tool's toolbar tips are Chinese texts: a font that has them.
+  fonts-wqy-microhei
+  # zembra-stream's OSC (VMC) output.
+  liblo-dev
+)
+
+test_packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
-  qtbase5-dev qtbase5-dev-tools xvfb xauth
+  clang-format
+  xvfb xauth
   doxygen dpkg-dev fakeroot file lintian
   g++-mingw-w64-x86-64-posix wine wine64
+  # An OSC decoder we did not write, reading zembra-stream's output.
+  liblo-tools
 )
+
+purposes=("$@")
+((${#purposes[@]})) || purposes=(run test)
+packages=()
+for purpose in "${purposes[@]}"; do
+  case "$purpose" in
+    run) packages+=("${run_packages[@]}") ;;
+    test) packages+=("${test_packages[@]}") ;;
+    *) echo "usage: $0 [run] [test]" >&2; exit 2 ;;
+  esac
+done
 
 missing=()
 for p in "${packages[@]}"; do

@@ -38,9 +38,9 @@ for lib in ZEMBRAIMU:2 ZEMBRA_IMU:18; do
   check "lib$name: SONAME $soname, $count exports"
 done
 for f in include/zembra/ZEMBRAIMU.h include/zembra/Pose.h include/zembra/ZEMBRA_IMU.h \
-  bin/ZEMBRAGloveConfigTool bin/zembra-hands bin/zembra-ports bin/zembra-receiver-sim share/zembra/record/bones.txt \
+  bin/ZEMBRAGloveConfigTool bin/zembra-hands bin/zembra-stream bin/zembra-ports bin/zembra-receiver-sim share/zembra/record/bones.txt \
   lib/udev/rules.d/99-zembra-receivers.rules share/applications/zembra-glove-config-tool.desktop \
-  share/doc/zembra/performance.md share/doc/zembra/api/index.html; do
+  share/doc/zembra/performance.md share/doc/zembra/streaming.md share/doc/zembra/api/index.html; do
   [ -e "$prefix/$f" ] || fail "$f not installed"
 done
 check "headers, programs, skeleton, udev rule, desktop entry and docs installed"

@@ -28,6 +28,21 @@ void AppendFloat(std::string& out, float value) {
 }  // namespace
 
 ChannelNoiseTable DefaultNoise() {
+  const ChannelNoiseTable loud = LoudNoise();
+  ChannelNoiseTable noise;
+  uint32_t state = 0x9E3779B9u;
+  for (int k = 0; k < kChannelCount; ++k) {
+    const int channel = k + 1;
+    const bool inNoisyBand =
+        (channel >= 20 && channel <= 27) || (channel >= 45 && channel <= 52) || (channel >= 70 && channel <= 74);
+    state = state * 1664525u + 1013904223u;  // fixed LCG: the same table on every run
+    // 0.125 to 0.984375: below 1.0, the bound a quiet channel must stay under.
+    noise[size_t(k)] = inNoisyBand ? loud[size_t(k)] : 0.125f + float((state >> 16) % 56u) / 64.0f;
+  }
+  return noise;
+}
+
+ChannelNoiseTable LoudNoise() {
   ChannelNoiseTable noise;
   uint32_t state = 0x2545F491u;
   for (int k = 0; k < kChannelCount; ++k) {

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "sim/inherited_descriptors.h"
 #include "sim/receiver_simulator.h"
 #include "sim/sim_options.h"
 #include "sim/sysfs_tree.h"
@@ -111,6 +112,7 @@ int Run(const ZEMBRA::sim::SimOptions& options) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  ZEMBRA::sim::CloseInheritedDescriptors();
   const std::vector<std::string> args(argv + 1, argv + argc);
   const ZEMBRA::sim::ParsedOptions parsed = ZEMBRA::sim::ParseSimOptions(args);
   if (!parsed.options) {

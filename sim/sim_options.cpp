@@ -80,6 +80,9 @@ std::string ApplyFault(const std::string& fault, SimOptions& options) {
   } else if (name == "malformed-channel") {
     if (!ParseUnsigned(value, 1, 100, n)) return bad();
     f.malformedChannel = int(n);
+  } else if (name == "noisy") {
+    if (hasValue) return bad();
+    options.config.noise = LoudNoise();
   } else if (name == "no-confirm") {
     if (hasValue) return bad();
     f.confirmPairing = false;
@@ -192,6 +195,7 @@ std::string SimUsage() {
          "  report=none|short    no channel report, or only blocks under 700 bytes\n"
          "  malformed[=TOKEN]    report carries TOKEN (default abc) as a noise value\n"
          "  malformed-channel=K  ... in channel K's place (default 50)\n"
+         "  noisy                every channel loud (10 to 50): no quiet channel in the report\n"
          "  no-confirm           pairing is never confirmed\n"
          "  unplug=S             the receiver is pulled out after S seconds\n";
 }

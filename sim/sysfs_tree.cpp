@@ -86,12 +86,18 @@ bool SysfsTree::AddUsbSerial(const UsbSerialReceiver& receiver) {
   const fs::path root(sysfsRoot_);
   const fs::path host = root / kUsbHostPath;
   std::error_code ec;
+  fs::create_directories(host, ec);
+  if (ec) return Fail("cannot create " + host.string() + ": " + ec.message());
+  // The bus port is claimed by creating its folder: mkdir succeeds for one
+  // caller only, so simulators that register at the same moment each get a
+  // port of their own instead of writing into one another's.
   fs::path device;
   std::string busPort;
   for (int n = 1;; ++n) {
     busPort = "1-" + std::to_string(n);
     device = host / busPort;
-    if (!fs::exists(device, ec)) break;
+    if (fs::create_directory(device, ec)) break;
+    if (ec) return Fail("cannot create " + device.string() + ": " + ec.message());
   }
   const fs::path interface = device / (busPort + ":1.0");
   const fs::path portDir = receiver.acm ? interface : interface / receiver.name;

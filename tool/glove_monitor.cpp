@@ -15,7 +15,6 @@ using ZEMBRA::IMUError_None;
 
 namespace {
 
-constexpr int32_t kBaudRate = 1000000;
 // How long the GUI thread waits for a busy monitor before it leaves the
 // stop to the monitor's own thread.
 constexpr auto kGuiWait = std::chrono::milliseconds(100);
@@ -39,38 +38,14 @@ using ZEMBRA::recording::SteadyNanoseconds;
 // leaves it alone.
 constexpr int64_t kDeliveringNs = 1000000000;
 
-ZEMBRA::PortInfo EmptyPortInfo(HandType type) {
-  ZEMBRA::PortInfo info;
-  info.baud_rate = kBaudRate;
-  info.hand = type;
-  return info;
-}
-
 }  // namespace
 
-void CheckGloveStatus::CZEMBRAIMUEventHandler::OnReceivedIMUData(ZEMBRA::Pose pose, void* context) {
-  emit static_cast<CheckGloveStatus*>(context)->OnReceiveDataPacket(pose);
+void CheckGloveStatus::CZEMBRAIMUEventHandler::OnPose(const ZEMBRA::Pose& pose) {
+  emit monitor_.OnReceiveDataPacket(pose);
 }
 
-void CheckGloveStatus::CZEMBRAIMUEventHandler::OnReceivedIMUEvent(ZEMBRA::IMUEvent event, void*) {
-  const char* text = nullptr;
-  switch (event.type) {
-    case ZEMBRA::IMUEvent_LowBattery:
-      text = "Low Battery!";
-      break;
-    case ZEMBRA::IMUEvent_BatteryFull:
-      text = "Battery Full!";
-      break;
-    case ZEMBRA::IMUEvent_Paired:
-      text = "Data Glove Paired!";
-      break;
-    case ZEMBRA::IMUEvent_MagneticAbnormal:
-      text = "Magnetic Abnormal Detected!";
-      break;
-    default:
-      return;
-  }
-  std::cout << text << std::endl;
+void CheckGloveStatus::CZEMBRAIMUEventHandler::OnEvent(const ZEMBRA::IMUEvent& event) {
+  if (const char* text = GloveEventText(event.type)) std::cout << text << std::endl;
 }
 
 CheckGloveStatus::CheckGloveStatus(QObject* parent) : QObject(parent) {
@@ -89,13 +64,8 @@ void CheckGloveStatus::Shutdown() {
 }
 
 void CheckGloveStatus::ReleaseDriver() {
-  if (!driver_) return;
-  if (portOpen_) {
-    EIMUError error = IMUError_None;
-    driver_->ClosePort(error);
-  }
   linkLive_ = false;
-  UnInit(driver_);  // also destroys the handler
+  session_.reset();  // closes a port it opened, releases the driver object
   portOpen_ = false;
   lastPose_ = 0;
 }
@@ -122,7 +92,6 @@ void CheckGloveStatus::OnCheckGloveStatusReceived(HandType type) {
   // otherwise, whatever searches were still queued.
   if (shutDown_ || held_) return;
   hand_ = type;
-  ZEMBRA::PortInfo info = EmptyPortInfo(type);
   if (!IsHand(type)) return;
   ++searches_;
   // A request that waited while the glove came back: reopening the port now
@@ -135,27 +104,20 @@ void CheckGloveStatus::OnCheckGloveStatusReceived(HandType type) {
   if (portOpen_) {
     ReleaseDriver();
     ToolLog("Port is closed");
-  } else if (driver_) {
+  } else if (session_) {
     // Left from before a pairing: its port was closed for it.
     ReleaseDriver();
   }
 
-  EIMUError error = IMUError_None;
-  auto* handler = new CZEMBRAIMUEventHandler;
-  driver_ = InitDataGlove(error, 1);
-  if (error != IMUError_None) {
-    ToolLog(QStringLiteral("Init Error Code: %1").arg(int(error)));
-    delete handler;  // never registered, so still ours
-    UnInit(driver_);
+  session_ = std::make_unique<ZEMBRA::client::GloveSession>(handler_, ZEMBRA::client::kGloveMode);
+  if (session_->initError() != IMUError_None) {
+    ToolLog(QStringLiteral("Init Error Code: %1").arg(int(session_->initError())));
+    session_.reset();
     return;
   }
-  ZEMBRA::IZEMBRAIMUEventHandler* registered = handler;
-  driver_->RegisterIMUDataCallback(registered, this);
-
-  driver_->DetectGlovePort(error, info);
-  if (error != IMUError_None) {
-    UnInit(driver_);
-    portOpen_ = false;
+  ZEMBRA::PortInfo info;
+  if (session_->Detect(type, info) != IMUError_None) {
+    ReleaseDriver();
     emit OnSendGloveStatus({GloveStatus_GlovePortNotFound, type});
     return;
   }
@@ -168,7 +130,7 @@ void CheckGloveStatus::OnCheckGloveStatusReceived(HandType type) {
   ToolLog(side + " PORT BAUD RATE: " + QString::number(info.baud_rate));
   lastPose_ = 0;
   linkLive_ = true;
-  driver_->OpenPort(error, info);
+  session_->Open(info);
   portOpen_ = true;
   ToolLog("Port is opened");
 }
@@ -197,10 +159,7 @@ void CheckGloveStatus::StopLocked(HandType type) {
   ToolLog("OnStopCheckStatusReceived");
   if (!IsHand(type)) return;
   linkLive_ = false;
-  if (driver_) {
-    EIMUError error = IMUError_None;
-    driver_->ClosePort(error);
-  }
+  if (session_) session_->Close();
   lastPose_ = 0;
   emit OnSendGloveStatus({GloveStatus_GlovePortClosedForPairing, type});
 }
@@ -211,16 +170,17 @@ bool CheckGloveStatus::ResetLatencyTimer(HandType type, EIMUError& error) {
   if (recording()) return false;
   ToolLog("OnResetLatencyTimerReceived");
   if (!IsHand(type)) return false;
-  // A driver object of its own: the setting belongs to the receiver, and
-  // finding the receiver and writing the setting never touch the link, so
-  // this neither waits for nor disturbs the monitor's object, which may be
-  // busy opening the port.
-  EIMUError initError = IMUError_None;
-  ZEMBRA::IZEMBRAIMU* driver = InitDataGlove(initError, 1);
-  ZEMBRA::PortInfo info = EmptyPortInfo(type);
-  driver->DetectGlovePort(error, info);
-  if (error == IMUError_None) driver->SetLatencyTimer(info, error);
-  UnInit(driver);
+  // A session of its own: the setting belongs to the receiver, and finding
+  // the receiver and writing the setting never touch the link, so this
+  // neither waits for nor disturbs the monitor's session, which may be busy
+  // opening the port.
+  struct NoCallbacks : ZEMBRA::client::SessionListener {
+    void OnPose(const ZEMBRA::Pose&) override {}
+  } noCallbacks;
+  ZEMBRA::client::GloveSession session(noCallbacks);
+  ZEMBRA::PortInfo info;
+  error = session.Detect(type, info);
+  if (error == IMUError_None) error = session.SetLatencyTimer(info);
   return true;
 }
 

@@ -2,6 +2,21 @@
 
 #include <QtGlobal>
 
+const char* GloveEventText(int32_t eventType) {
+  switch (eventType) {
+    case ZEMBRA::IMUEvent_LowBattery:
+      return "Low Battery!";
+    case ZEMBRA::IMUEvent_BatteryFull:
+      return "Battery Full!";
+    case ZEMBRA::IMUEvent_Paired:
+      return "Data Glove Paired!";
+    case ZEMBRA::IMUEvent_MagneticAbnormal:
+      return "Magnetic Abnormal Detected!";
+    default:
+      return nullptr;
+  }
+}
+
 void RegisterToolMetaTypes() {
   qRegisterMetaType<ZEMBRA::HandType>("ZEMBRA::HandType");
   qRegisterMetaType<ZEMBRA::Pose>("ZEMBRA::Pose");

@@ -41,26 +41,9 @@ QFont Arial(int pointSize = -1, bool bold = false) {
 
 }  // namespace
 
-void PairingProcess::CZEMBRAIMUEventHandler::OnReceivedIMUEvent(ZEMBRA::IMUEvent event, void* context) {
-  const char* text = nullptr;
-  switch (event.type) {
-    case ZEMBRA::IMUEvent_Paired:
-      emit static_cast<PairingProcess*>(context)->OnPairingDone(event.hand);
-      text = "Data Glove Paired!";
-      break;
-    case ZEMBRA::IMUEvent_LowBattery:
-      text = "Low Battery!";
-      break;
-    case ZEMBRA::IMUEvent_BatteryFull:
-      text = "Battery Full!";
-      break;
-    case ZEMBRA::IMUEvent_MagneticAbnormal:
-      text = "Magnetic Abnormal Detected!";
-      break;
-    default:
-      return;
-  }
-  std::cout << text << std::endl;
+void PairingProcess::CZEMBRAIMUEventHandler::OnEvent(const ZEMBRA::IMUEvent& event) {
+  if (event.type == ZEMBRA::IMUEvent_Paired) emit dialog_.OnPairingDone(event.hand);
+  if (const char* text = GloveEventText(event.type)) std::cout << text << std::endl;
 }
 
 PairingProcess::PairingProcess(HandType hand, QWidget* parent) : QDialog(parent), hand_(hand), pairingHand_(hand) {
@@ -178,10 +161,6 @@ QPushButton* PairingProcess::button(const QString& text) const {
   return nullptr;
 }
 
-ZEMBRA::IZEMBRAIMU*& PairingProcess::DriverFor(HandType type) {
-  return type == Hand_Right ? rightDriver_ : leftDriver_;
-}
-
 void PairingProcess::OnPairingReceived(HandType type) {
   // Meant for this dialog's hand, once: a second request must not pair again.
   if (type != hand_ || stage_ != Stage::Waiting) return;
@@ -192,21 +171,14 @@ void PairingProcess::OnPairingReceived(HandType type) {
   heading_->setText(left ? "Looking for Left Hand Glove..." : "Looking for Right Hand Glove...");
   stage_ = Stage::Looking;
 
-  EIMUError error = IMUError_None;
-  auto* handler = new CZEMBRAIMUEventHandler;
-  ZEMBRA::IZEMBRAIMU*& driver = DriverFor(type);
-  driver = InitDataGlove(error, 1);
+  session_ = std::make_unique<ZEMBRA::client::GloveSession>(handler_, ZEMBRA::client::kGloveMode);
+  EIMUError error = session_->initError();
   if (error != IMUError_None) {
     ToolLog(QStringLiteral("Init Error Code: %1").arg(int(error)));
-    delete handler;
     return;
   }
-  ZEMBRA::IZEMBRAIMUEventHandler* registered = handler;
-  driver->RegisterIMUDataCallback(registered, this);
   ZEMBRA::PortInfo info;
-  info.baud_rate = 1000000;
-  info.hand = type;
-  driver->DetectGlovePort(error, info);
+  error = session_->Detect(type, info);
   if (error != IMUError_None) {
     ToolLog(left ? "LH OpenPort Failed!" : "RH OpenPort Failed!");
     ToolLog(QStringLiteral("Error Code: %1").arg(int(error)));
@@ -214,16 +186,14 @@ void PairingProcess::OnPairingReceived(HandType type) {
   }
   const int channel = left ? kLeftChannel : kRightChannel;
   for (startAttempts_ = 1;; ++startAttempts_) {
-    error = IMUError_None;
-    driver->StartPairing(channel, info, error);
+    error = session_->StartPairing(channel, info);
     if (error == IMUError_None) break;
     ToolLog(left ? "LH Pairing Failed!" : "RH Pairing Failed!");
     ToolLog(QStringLiteral("Error Code: %1").arg(int(error)));
     // Not for ever: the timeout then offers Retry.
     if (startAttempts_ >= kStartAttempts) return;
     // A request that opened the port and then failed leaves it open.
-    EIMUError closeError = IMUError_None;
-    driver->ClosePort(closeError);
+    session_->Close();
   }
   ToolLog(left ? "LH Pairing Started!" : "RH Pairing Started!");
 }
@@ -254,10 +224,7 @@ void PairingProcess::OnPairingDoneReceived(HandType) {
   connect(another, &QPushButton::clicked, this, qOverload<>(&PairingProcess::OnPairingTheOtherHand));
   connect(done, &QPushButton::clicked, this, &QDialog::close);
 
-  if (ZEMBRA::IZEMBRAIMU* driver = DriverFor(pairingHand_)) {
-    EIMUError error = IMUError_None;
-    driver->ClosePort(error);
-  }
+  if (session_) session_->Close();
   TellMainWindowDone();
 }
 
@@ -282,9 +249,8 @@ void PairingProcess::OnCancelPairing() {
   ToolLog("OnCancelPairing");
   const bool left = pairingHand_ == Hand_Left;
   // Nothing to reset before a driver object exists.
-  if (ZEMBRA::IZEMBRAIMU* driver = DriverFor(pairingHand_)) {
-    EIMUError error = IMUError_None;
-    driver->SwitchToRSSIScan(error);
+  if (session_) {
+    const EIMUError error = session_->SwitchToRSSIScan();
     if (error == IMUError_None) {
       ToolLog(left ? "LH Port reset to rssi scan" : "RH Port reset to rssi scan");
     } else {
@@ -327,18 +293,16 @@ void PairingProcess::End() {
   // After success the port was closed and the window told; only "Pair
   // Another Glove" has more to do.
   const bool quietAfterSuccess = stage == Stage::Paired && ending_ != Ending::OtherHand;
-  if (!quietAfterSuccess) {
-    EIMUError error = IMUError_None;
-    if (pairingHand_ == Hand_Left && leftDriver_) {
-      leftDriver_->ClosePort(error);
+  if (!quietAfterSuccess && session_) {
+    const EIMUError error = session_->Close();
+    if (pairingHand_ == Hand_Left) {
       ToolLog(QStringLiteral("pLeftHandDataGlovePairing ClosePort Error: %1").arg(int(error)));
-    } else if (pairingHand_ == Hand_Right && rightDriver_) {
-      rightDriver_->ClosePort(error);
+    } else {
       ToolLog("pRightHandDataGlovePairing closed");
     }
   }
   // The port is free before anyone is told: the next owner may open it.
-  ReleaseDrivers();
+  session_.reset();
   if (quietAfterSuccess) return;
   const bool left = pairingHand_ == Hand_Left;
   switch (ending_) {
@@ -356,13 +320,6 @@ void PairingProcess::End() {
       // hand's monitoring resumes.
       TellMainWindowDone();
       break;
-  }
-}
-
-// UnInit stops whatever a driver object still runs and closes its port.
-void PairingProcess::ReleaseDrivers() {
-  for (ZEMBRA::IZEMBRAIMU** driver : {&leftDriver_, &rightDriver_}) {
-    if (*driver) UnInit(*driver);
   }
 }
 

@@ -7,7 +7,8 @@
 #include <random>
 #include <string>
 
-#include "driver/link/channel_selection.h"
+#include "link/channel_selection.h"
+#include "link/open_receiver.h"
 #include "link/report_reader.h"
 #include "link/vibration.h"
 #include "log/log.h"
@@ -16,7 +17,7 @@
 #include "protocol/commands.h"
 
 namespace ZEMBRA {
-namespace link {
+namespace glove_link {
 
 namespace {
 
@@ -31,8 +32,7 @@ void PrintSystemError(const boost::system::system_error& error) {
 }
 
 void PrintOpenFailure(const std::string& portName, const boost::system::error_code& error) {
-  log::Stream() << "error : port_->open() failed...com_port_name=" << portName << ", e=" << error.message()
-                << std::endl;
+  link::PrintOpenFailure(portName, error);
   if (platform::IsPermissionDenied(error)) {
     log::Stream() << "This user may not open " << portName << "; docs/linux-setup.md says how to grant access"
                   << std::endl;
@@ -47,7 +47,7 @@ GloveLink::GloveLink(LinkListener& listener, LinkTimings timings)
     : listener_(listener),
       timings_(timings),
       work_(boost::asio::make_work_guard(io_)),
-      streamBuffer_(kStreamBufferLimit) {
+      streamBuffer_(link::kStreamBufferLimit) {
   streamBuffer_.prepare(128);
 }
 
@@ -118,20 +118,7 @@ void GloveLink::OpenPort(EIMUError& err, const PortInfo& info, HandType hand) {
   openTime_ = platform::NowTicks();
   hand_ = hand;
   port_ = std::make_shared<platform::SerialDevice>(io_);
-  const boost::system::error_code openError = port_->Open(info.port_name);
-  if (openError) {
-    PrintOpenFailure(info.port_name, openError);
-    err = IMUError_PortAccessDenied;
-    return;
-  }
-  const boost::system::error_code lineError = port_->ApplyLineSettings(info.baud_rate);
-  if (lineError) {
-    PrintSystemError(boost::system::system_error(lineError));
-    err = IMUError_OperationFailed;
-    return;
-  }
-  log::Stream() << "Port Initialized!" << std::endl;
-
+  if (!OpenAndConfigure(info, err, /*pairing=*/false)) return;
   if (!ReadChannelReport()) {
     err = IMUError_OperationFailed;
     return;
@@ -155,10 +142,34 @@ void GloveLink::OpenPort(EIMUError& err, const PortInfo& info, HandType hand) {
   log::Stream() << "start async read" << std::endl;
 }
 
+bool GloveLink::OpenAndConfigure(const PortInfo& info, EIMUError& err, bool pairing) {
+  const link::ReceiverOpening opening = link::OpenReceiver(*port_, info.port_name, info.baud_rate);
+  switch (opening.failure) {
+    case link::ReceiverOpening::Failure::Open:
+      err = IMUError_PortAccessDenied;
+      // Pairing says apart a port held elsewhere, as it always has.
+      if (pairing && platform::IsAccessDenied(opening.error)) {
+        log::Printf("ERROR_ACCESS_DENIED: Port is already opened...2\n");
+      } else {
+        PrintOpenFailure(info.port_name, opening.error);
+      }
+      return false;
+    case link::ReceiverOpening::Failure::LineSettings:
+      PrintSystemError(boost::system::system_error(opening.error));
+      err = IMUError_OperationFailed;
+      return false;
+    case link::ReceiverOpening::Failure::None:
+      break;
+  }
+  log::Stream() << "Port Initialized!" << std::endl;
+  return true;
+}
+
 // Waits for the receiver's report and parses it, once per object. False
 // when the receiver never sent one in time or it did not parse.
 bool GloveLink::ReadChannelReport() {
   if (channelReportDone_) return true;
+  using link::ReportReading;
   const ReportReading reading = link::ReadChannelReport(*port_, streamBuffer_, timings_.reportTimeout, kNever);
   switch (reading.status) {
     case ReportReading::Status::TimedOut:
@@ -185,8 +196,8 @@ bool GloveLink::ReadChannelReport() {
 void GloveLink::ChannelSetup() {
   // 'j', then the channel byte once the channel is chosen.
   WriteByte(protocol::ChannelSetupSequence(0)[0]);
-  const int index = SelectSetupIndex(channelList_, channelIndex_, rightHand());
-  int32_t channel = FallbackChannel(rightHand());
+  const int index = link::SelectSetupIndex(channelList_, channelIndex_, rightHand());
+  int32_t channel = link::FallbackChannel(rightHand());
   float noise = 0.0f;
   if (index >= 0) {
     channelIndex_ = index;
@@ -222,7 +233,7 @@ void GloveLink::OnReadComplete(const boost::system::error_code& ec, size_t n) {
 
   // The keep-alive follows the last completed second, not the one closing.
   const bool lastSecondHadPackets = windows_.lastSecond() != 0;
-  const RateWindows::Step step = windows_.Advance(platform::NowTicks());
+  const link::RateWindows::Step step = windows_.Advance(platform::NowTicks());
   if (step.halfClosed && lastSecondHadPackets) port_->AsyncWriteByte(protocol::kCmdKeepAlive);
   if (step.secondClosed && step.secondPackets == 0) Reconnect();
   StartRead();
@@ -230,7 +241,7 @@ void GloveLink::OnReadComplete(const boost::system::error_code& ec, size_t n) {
 
 void GloveLink::Reconnect() {
   WriteByte(protocol::ChannelSetupSequence(0)[0]);
-  const int index = SelectReconnectIndex(channelList_, channelIndex_, rightHand());
+  const int index = link::SelectReconnectIndex(channelList_, channelIndex_, rightHand());
   int32_t channel = currentChannel_;
   if (index >= 0) {
     channelIndex_ = index;
@@ -284,25 +295,9 @@ void GloveLink::StartPairing(int channel, const PortInfo& info, EIMUError& err, 
     // read error or a vanished port makes sure of it.
     if (IoThreadRunning()) StopThreads();
     port_ = std::make_shared<platform::SerialDevice>(io_);
-    const boost::system::error_code openError = port_->Open(info.port_name);
-    if (openError) {
-      // Whatever the reason, no pairing started: the caller must not read
-      // its own preset value as success.
-      err = IMUError_PortAccessDenied;
-      if (platform::IsAccessDenied(openError)) {
-        log::Printf("ERROR_ACCESS_DENIED: Port is already opened...2\n");
-      } else {
-        PrintOpenFailure(info.port_name, openError);
-      }
-      return;
-    }
-    const boost::system::error_code lineError = port_->ApplyLineSettings(info.baud_rate);
-    if (lineError) {
-      PrintSystemError(boost::system::system_error(lineError));
-      err = IMUError_OperationFailed;
-      return;
-    }
-    log::Stream() << "Port Initialized!" << std::endl;
+    // Whatever the reason, a failure means no pairing started: the caller
+    // must not read its own preset value as success.
+    if (!OpenAndConfigure(info, err, /*pairing=*/true)) return;
     err = IMUError_None;
 
     // A fresh address for every pairing; each byte is its own write.
@@ -387,14 +382,14 @@ void GloveLink::Vibrate(EIMUError& err) {
 }
 
 void GloveLink::VibratePeriod(EIMUError& err, int milliseconds) {
-  const VibrationEnd end = link::Vibrate(
+  const link::VibrationEnd end = link::Vibrate(
       milliseconds, [this] { return WriteByte(protocol::kCmdVibrate); }, kNever);
-  err = end == VibrationEnd::WriteFailed ? IMUError_OperationFailed : IMUError_None;
+  err = end == link::VibrationEnd::WriteFailed ? IMUError_OperationFailed : IMUError_None;
 }
 
 bool GloveLink::SendSaveCalibration() { return WriteByte(protocol::kCmdSaveCalibration); }
 
 std::vector<protocol::ChannelNoise> GloveLink::channelList() const { return channelList_; }
 
-}  // namespace link
+}  // namespace glove_link
 }  // namespace ZEMBRA

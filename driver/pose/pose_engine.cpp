@@ -58,8 +58,8 @@ PoseEngine::Outcome PoseEngine::Process(const protocol::DecodedRead& read, Pose&
     decoded[r] = {q.x, q.y, q.z, q.w};
   }
   for (int r = read.recordCount; r < 8; ++r) decoded[r] = kIdentity;
-  lanes::Store(lanes::Normalise(lanes::Load(&decoded[0])), &decoded[0]);
-  if (read.recordCount > 4) lanes::Store(lanes::Normalise(lanes::Load(&decoded[4])), &decoded[4]);
+  wide::Store(wide::Normalise(wide::Load(&decoded[0])), &decoded[0]);
+  if (read.recordCount > 4) wide::Store(wide::Normalise(wide::Load(&decoded[4])), &decoded[4]);
   for (int r = 0; r < read.recordCount; ++r) {
     raw_[size_t(read.records[r].sensor)] = read.records[r].checkOk ? decoded[r] : Quat{0.0f, 0.0f, 0.0f, 0.0f};
   }
@@ -104,7 +104,7 @@ bool PoseEngine::SensorsValid() const {
 // wrist's. The four long fingers run side by side, one per lane (pinky,
 // ring, middle, index).
 void PoseEngine::ComputeJoints(const std::array<Quat, 4>& alignment) {
-  using namespace lanes;
+  using namespace wide;
   for (size_t i = 0; i < 5; ++i) joints_[i] = ChangeFrame(raw_[i]);
   joints_[Joint_Wrist] = ChangeFrame(raw_[5]);
   const Quat q_world_wrist = joints_[Joint_Wrist];
@@ -186,7 +186,7 @@ void PoseEngine::ComputeJoints(const std::array<Quat, 4>& alignment) {
   joints_[Joint_ThumbProximal] = thumb[1];
 
   float bends[4];
-  lanes::Store(bend, bends);
+  wide::Store(bend, bends);
   for (size_t i = 0; i < 4; ++i) bend_[i].store(bends[i], std::memory_order_relaxed);
   bend_[4].store(thumbBend, std::memory_order_relaxed);
 }

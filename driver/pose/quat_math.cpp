@@ -5,36 +5,36 @@ namespace pose {
 
 namespace {
 
-using lanes::F4;
-using lanes::Quat4;
+using wide::F4;
+using wide::Quat4;
 
-Quat4 Wide(const Quat& q) { return lanes::Splat(q); }
-F4 Wide(float f) { return lanes::Splat(f); }
+Quat4 Wide(const Quat& q) { return wide::Splat(q); }
+F4 Wide(float f) { return wide::Splat(f); }
 
 }  // namespace
 
 Euler ToEuler(const Quat& q) {
   const Quat4 wide = Wide(q);
-  const lanes::Euler4 poles = lanes::PolesOf(wide);
-  return {lanes::Lane0(lanes::EulerX(wide, poles)), lanes::Lane0(lanes::EulerY(wide, poles)),
-          lanes::Lane0(lanes::EulerZ(wide, poles))};
+  const wide::Euler4 poles = wide::PolesOf(wide);
+  return {wide::Lane0(wide::EulerX(wide, poles)), wide::Lane0(wide::EulerY(wide, poles)),
+          wide::Lane0(wide::EulerZ(wide, poles))};
 }
 
-float EulerY(const Quat& q) { return lanes::Lane0(lanes::EulerY(Wide(q))); }
-float EulerZ(const Quat& q) { return lanes::Lane0(lanes::EulerZ(Wide(q))); }
+float EulerY(const Quat& q) { return wide::Lane0(wide::EulerY(Wide(q))); }
+float EulerZ(const Quat& q) { return wide::Lane0(wide::EulerZ(Wide(q))); }
 
-Quat FromEuler(float ex, float ey, float ez) { return lanes::Lane0(lanes::FromEuler(Wide(ex), Wide(ey), Wide(ez))); }
-Quat FromEulerYZ(float ey, float ez) { return lanes::Lane0(lanes::FromEulerYZ(Wide(ey), Wide(ez))); }
-Quat RotY(float degrees) { return lanes::Lane0(lanes::RotY(Wide(degrees))); }
-Quat RotZ(float degrees) { return lanes::Lane0(lanes::RotZ(Wide(degrees))); }
-Quat RotZHalfAngle(float halfRadians) { return lanes::Lane0(lanes::RotZHalfAngle(Wide(halfRadians))); }
-Quat Slerp(const Quat& a, const Quat& b, float t) { return lanes::Lane0(lanes::Slerp(Wide(a), Wide(b), Wide(t))); }
+Quat FromEuler(float ex, float ey, float ez) { return wide::Lane0(wide::FromEuler(Wide(ex), Wide(ey), Wide(ez))); }
+Quat FromEulerYZ(float ey, float ez) { return wide::Lane0(wide::FromEulerYZ(Wide(ey), Wide(ez))); }
+Quat RotY(float degrees) { return wide::Lane0(wide::RotY(Wide(degrees))); }
+Quat RotZ(float degrees) { return wide::Lane0(wide::RotZ(Wide(degrees))); }
+Quat RotZHalfAngle(float halfRadians) { return wide::Lane0(wide::RotZHalfAngle(Wide(halfRadians))); }
+Quat Slerp(const Quat& a, const Quat& b, float t) { return wide::Lane0(wide::Slerp(Wide(a), Wide(b), Wide(t))); }
 
 void SinCos(float radians, float& sine, float& cosine) {
   F4 s, c;
-  lanes::SinCos(Wide(radians), s, c);
-  sine = lanes::Lane0(s);
-  cosine = lanes::Lane0(c);
+  wide::SinCos(Wide(radians), s, c);
+  sine = wide::Lane0(s);
+  cosine = wide::Lane0(c);
 }
 
 }  // namespace pose

@@ -3,8 +3,9 @@
 #include <boost/asio/post.hpp>
 #include <cstdio>
 #include <ctime>
-#include <random>
 
+#include "link/channel_selection.h"
+#include "link/open_receiver.h"
 #include "link/report_reader.h"
 #include "link/vibration.h"
 #include "log/log.h"
@@ -19,23 +20,14 @@ namespace {
 namespace protocol = ZEMBRA::protocol;
 namespace platform = ZEMBRA::platform;
 
-using ZEMBRA::link::kStreamBufferLimit;
+namespace link = ZEMBRA::link;
 namespace log = ZEMBRA::log;
-
-// Channels a hand's glove never uses, whatever their noise.
-bool Excluded(int channel, int hand) {
-  return hand != kHandRight ? (channel == 79 || channel == 89) : (channel == 81 || channel == 91);
-}
-
-bool Suits(int channel, int hand) {
-  return protocol::ChannelFitsHand(channel, hand == kHandRight) && !Excluded(channel, hand);
-}
 
 }  // namespace
 
-std::string ReceiverTag(int hand, int receiverIndex) {
-  if (hand != kHandLeft && hand != kHandRight) return {};
-  std::string tag(hand == kHandLeft ? protocol::kLeftReceiverTag : protocol::kRightReceiverTag);
+std::string ReceiverTag(PluginHand hand, int receiverIndex) {
+  if (hand != kPluginHandLeft && hand != kPluginHandRight) return {};
+  std::string tag(hand == kPluginHandLeft ? protocol::kLeftReceiverTag : protocol::kRightReceiverTag);
   if (receiverIndex <= 15) tag += std::to_string(receiverIndex);
   return tag;
 }
@@ -45,7 +37,7 @@ SerialPort::SerialPort(bool advancedMode, int hardwareVersion, LinkTimings timin
       serialWork_(std::make_unique<WorkGuard>(serialIo_.get_executor())),
       timerWork_(std::make_unique<WorkGuard>(timerIo_.get_executor())),
       graceTimer_(timerIo_),
-      streamBuffer_(kStreamBufferLimit),
+      streamBuffer_(link::kStreamBufferLimit),
       pose_(advancedMode, hardwareVersion) {
   streamBuffer_.prepare(128);
 }
@@ -62,16 +54,16 @@ bool SerialPort::Open(const std::string& portName, int baudRate) {
     return false;
   }
   port_ = std::make_shared<platform::SerialDevice>(serialIo_);
-  const boost::system::error_code openError = port_->Open(portName);
-  if (openError) {
-    log::Stream() << "error : port_->open() failed...com_port_name=" << portName << ", e=" << openError.message()
-                  << std::endl;
-    return false;
-  }
-  const boost::system::error_code lineError = port_->ApplyLineSettings(baudRate);
-  if (lineError) {
-    log::Stream() << "Error: " << lineError.message() << std::endl;
-    return false;
+  const link::ReceiverOpening opening = link::OpenReceiver(*port_, portName, baudRate);
+  switch (opening.failure) {
+    case link::ReceiverOpening::Failure::Open:
+      link::PrintOpenFailure(portName, opening.error);
+      return false;
+    case link::ReceiverOpening::Failure::LineSettings:
+      log::Stream() << "Error: " << opening.error.message() << std::endl;
+      return false;
+    case link::ReceiverOpening::Failure::None:
+      break;
   }
   // A receiver that never reports leaves the glove unusable: say so and fail.
   if (ReadChannelReport() == ReportResult::TimedOut) return false;
@@ -90,9 +82,8 @@ bool SerialPort::Restart() {
 }
 
 SerialPort::ReportResult SerialPort::ReadChannelReport() {
-  using ZEMBRA::link::ReportReading;
-  const ReportReading reading =
-      ZEMBRA::link::ReadChannelReport(*port_, streamBuffer_, timings_.reportTimeout, closing_);
+  using link::ReportReading;
+  const ReportReading reading = link::ReadChannelReport(*port_, streamBuffer_, timings_.reportTimeout, closing_);
   switch (reading.status) {
     case ReportReading::Status::Cancelled:
       return ReportResult::Cancelled;
@@ -123,29 +114,18 @@ SerialPort::ReportResult SerialPort::ReadChannelReport() {
 }
 
 int SerialPort::ChooseRandomChannel() {
-  std::vector<int> candidates;
-  int fallback = 0;
+  int32_t channel = 0;
+  int32_t fallback = 0;
   {
     std::lock_guard<std::mutex> lock(channelMutex_);
-    for (const protocol::ChannelNoise& entry : channelList_) {
-      if (!(entry.noise < 1.0f)) break;
-      if (Suits(entry.channel, hand_)) candidates.push_back(entry.channel);
-    }
+    channel = link::DrawQuietChannel(channelList_, rightHand(), uint32_t(std::time(nullptr)));
     // No quiet channel for this hand: the quietest one that suits it.
-    for (const protocol::ChannelNoise& entry : channelList_) {
-      if (Suits(entry.channel, hand_)) {
-        fallback = entry.channel;
-        break;
-      }
-    }
+    if (channel == 0) fallback = link::QuietestSuiting(channelList_, rightHand());
   }
-  if (candidates.empty()) {
-    if (fallback == 0) fallback = radioChannel_ != 0 ? radioChannel_.load() : (hand_ != kHandRight ? 3 : 1);
-    log::Stream() << "No quiet channel for this hand in the report; using channel " << fallback << std::endl;
-    return fallback;
-  }
-  std::mt19937 random(uint32_t(std::time(nullptr)));
-  return candidates[random() % candidates.size()];
+  if (channel != 0) return channel;
+  if (fallback == 0) fallback = radioChannel_ != 0 ? radioChannel_.load() : link::FallbackChannel(rightHand());
+  log::Stream() << "No quiet channel for this hand in the report; using channel " << fallback << std::endl;
+  return fallback;
 }
 
 int SerialPort::SetChannel(int channel) {
@@ -217,7 +197,7 @@ void SerialPort::OnReceive(const boost::system::error_code& ec, size_t bytesRead
   ParsePacket(readBuffer_, bytesRead);
 
   // The one-second decision waits out the grace period after a restart.
-  const ZEMBRA::link::RateWindows::Step step = windows_.Advance(ZEMBRA::platform::NowTicks(), grace_);
+  const link::RateWindows::Step step = windows_.Advance(platform::NowTicks(), grace_);
   if (step.halfClosed && step.halfPackets != 0) {
     if (!connected_.exchange(true)) RaiseEvent(PluginEvent_Connected);
     const uint8_t keepAlive = protocol::kCmdKeepAlive;
@@ -241,7 +221,7 @@ void SerialPort::ParsePacket(const uint8_t* data, size_t size) {
   windows_.CountPacket();
   if (pose_.Process(read, joints_) == PoseVariant::Outcome::Pose && dataCallback_) {
     dataCallback_(context_, joints_, windows_.lastSecond(), pose_.statusByte(), pose_.statusTable(),
-                  pose_.statusValue(), hand_, radioChannel_.load());
+                  pose_.statusValue(), int(hand_), radioChannel_.load());
   }
 }
 
@@ -260,7 +240,7 @@ void SerialPort::VibratePeriod(int milliseconds) {
   auto finished = std::make_shared<std::atomic<bool>>(false);
   std::thread worker([this, milliseconds, finished] {
     const uint8_t vibrate = protocol::kCmdVibrate;
-    ZEMBRA::link::Vibrate(
+    link::Vibrate(
         milliseconds, [&] { return WriteBytes(&vibrate, 1) == 1; }, closing_);
     finished->store(true);
   });
@@ -308,8 +288,8 @@ bool SerialPort::Close() {
       }
     });
     StopThreads();
-    if (hand_ == kHandLeft) log::Stream() << "LEFT Port successfully closed" << std::endl;
-    if (hand_ == kHandRight) log::Stream() << "RIGHT Port successfully closed" << std::endl;
+    if (hand_ == kPluginHandLeft) log::Stream() << "LEFT Port successfully closed" << std::endl;
+    if (hand_ == kPluginHandRight) log::Stream() << "RIGHT Port successfully closed" << std::endl;
   } else {
     StopThreads();
   }

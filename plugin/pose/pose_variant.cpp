@@ -5,7 +5,8 @@
 #include "protocol/hand_model.h"
 #include "protocol/packet.h"
 
-namespace ZEMBRA_IMU {
+namespace ZEMBRA {
+namespace plugin_pose {
 
 namespace {
 
@@ -162,8 +163,8 @@ PoseVariant::Outcome PoseVariant::Process(const protocol::DecodedRead& read, flo
     decoded[r] = read.records[r].checkOk ? Quatd{q.x, q.y, q.z, q.w} : Quatd{0.0, 0.0, 0.0, 0.0};
   }
   for (int r = read.recordCount; r < 8; ++r) decoded[r] = kIdentityd;
-  lanes::Store(lanes::Normalise(lanes::Load(&decoded[0])), &decoded[0]);
-  if (read.recordCount > 4) lanes::Store(lanes::Normalise(lanes::Load(&decoded[4])), &decoded[4]);
+  wide::Store(wide::Normalise(wide::Load(&decoded[0])), &decoded[0]);
+  if (read.recordCount > 4) wide::Store(wide::Normalise(wide::Load(&decoded[4])), &decoded[4]);
   for (int r = 0; r < read.recordCount; ++r) raw_[read.records[r].sensor] = decoded[r];
 
   if (read.hasStatus) {
@@ -176,7 +177,7 @@ PoseVariant::Outcome PoseVariant::Process(const protocol::DecodedRead& read, flo
 
   // One consistent set of settings for the whole packet.
   const bool advanced = advancedMode();
-  const int handCode = hand();
+  const PluginHand handCode = hand();
   Quatd alignment[4];
   ThumbSettings thumb;
   {
@@ -232,9 +233,9 @@ void PoseVariant::ChangeFrame(int version) {
 // wrist's. The long fingers' arithmetic runs in four lanes (slot order:
 // pinky, ring, middle, index); what branches per finger runs finger by
 // finger between the stages.
-void PoseVariant::Compute(bool advanced, int handCode, const Quatd (&alignment)[4], const ThumbSettings& thumb) {
-  using namespace lanes;
-  const bool left = handCode != kHandRight;
+void PoseVariant::Compute(bool advanced, PluginHand handCode, const Quatd (&alignment)[4], const ThumbSettings& thumb) {
+  using namespace wide;
+  const bool left = !IsRight(handCode);
   const Quatd q_world_wrist = sensorJoint_[kWristSensor];
   const Quatd4 q_world_wrist4 = Splat(q_world_wrist);
 
@@ -254,7 +255,7 @@ void PoseVariant::Compute(bool advanced, int handCode, const Quatd (&alignment)[
 // fan in basic mode; both narrow as the finger bends far either way.
 PoseVariant::FingerAngles PoseVariant::Spread(bool advanced, bool left, const Quatd& q_wrist_world,
                                               const Quatd (&alignment)[4]) const {
-  using namespace lanes;
+  using namespace wide;
   FingerAngles angles;
   double* const ey = angles.spread;
   double* const ez = angles.bend;
@@ -304,9 +305,9 @@ PoseVariant::FingerAngles PoseVariant::Spread(bool advanced, bool left, const Qu
 // Each long finger's state from the wrist's bend against its estimate: an
 // open or closed finger follows its estimate, a finger bent past the limits
 // holds its last shape; a closed one curls its distal joint.
-PoseVariant::FingerStates PoseVariant::StepFingerStates(const lanes::Quatd4& q_estimate_world,
-                                                        const lanes::Quatd4& q_world_wrist4) {
-  using namespace lanes;
+PoseVariant::FingerStates PoseVariant::StepFingerStates(const wide::Quatd4& q_estimate_world,
+                                                        const wide::Quatd4& q_world_wrist4) {
+  using namespace wide;
   double bend[4];
   Store(EulerZ(Mul(q_estimate_world, q_world_wrist4)), bend);
   FingerStates states;
@@ -323,10 +324,10 @@ PoseVariant::FingerStates PoseVariant::StepFingerStates(const lanes::Quatd4& q_e
 // the estimate, the proximal joint turned about Y to meet it. A holding
 // finger: its joints relative to their parents, as last followed, on the
 // wrist as it is now.
-void PoseVariant::FollowOrHold(const Quatd& q_world_wrist, const lanes::Quatd4& q_world_wrist4,
-                               const lanes::Quatd4& q_world_estimate, const lanes::Quatd4& q_estimate_world,
+void PoseVariant::FollowOrHold(const Quatd& q_world_wrist, const wide::Quatd4& q_world_wrist4,
+                               const wide::Quatd4& q_world_estimate, const wide::Quatd4& q_estimate_world,
                                const FingerStates& states) {
-  using namespace lanes;
+  using namespace wide;
   Quatd q_world_intermediate[4], q_world_proximal[4];
   if (states.follows[0] || states.follows[1] || states.follows[2] || states.follows[3]) {
     double t[4];
@@ -360,8 +361,8 @@ void PoseVariant::FollowOrHold(const Quatd& q_world_wrist, const lanes::Quatd4& 
 
 // Distal joints: a closed finger curls by half its bend against the wrist.
 // A distal factor of 0 makes the open curl the identity whatever the bend.
-void PoseVariant::CurlDistal(const lanes::Quatd4& q_world_wrist4, const FingerStates& states) {
-  using namespace lanes;
+void PoseVariant::CurlDistal(const wide::Quatd4& q_world_wrist4, const FingerStates& states) {
+  using namespace wide;
   static_assert(kDistalOpen == 0.0, "the open distal joint is not curled");
   Quatd q_intermediate_distal[4] = {kIdentityd, kIdentityd, kIdentityd, kIdentityd};
   if (states.closed[0] || states.closed[1] || states.closed[2] || states.closed[3]) {
@@ -388,7 +389,7 @@ void PoseVariant::CurlDistal(const lanes::Quatd4& q_world_wrist4, const FingerSt
 // offset, and the distal joint, in three lanes (the fourth repeats the
 // distal joint).
 void PoseVariant::ComputeThumb(bool left, const Quatd& q_world_wrist, const ThumbSettings& thumb) {
-  using namespace lanes;
+  using namespace wide;
   const Quatd q_world_thumbRest = Mul(q_world_wrist, left ? kLeftThumbReference : kRightThumbReference);
   const Quatd q_world_thumbDistal =
       Mul(sensorJoint_[kThumbSensor], left ? kLeftThumbCorrection : kRightThumbCorrection);
@@ -405,4 +406,5 @@ void PoseVariant::ComputeThumb(bool left, const Quatd& q_world_wrist, const Thum
   out_[PluginJoint_ThumbDistal] = thumbJoints[2];
 }
 
-}  // namespace ZEMBRA_IMU
+}  // namespace plugin_pose
+}  // namespace ZEMBRA

@@ -70,6 +70,15 @@ inline std::ostream& operator<<(std::ostream& out, const Resources& r) {
   return out << r.threads << " threads, " << r.descriptors << " descriptors";
 }
 
+// Ends a child with SIGTERM and reaps it; pid becomes -1.
+inline void TerminateAndReap(pid_t& pid) {
+  if (pid <= 0) return;
+  ::kill(pid, SIGTERM);
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  pid = -1;
+}
+
 // One zembra-receiver-sim process registered in the tree named by the
 // environment; stopped (SIGTERM, which also unregisters it) and reaped when
 // the object goes.
@@ -101,13 +110,7 @@ class SimProcess {
 
   bool registered() const { return registered_; }
   // As pulling the receiver out: the process ends and leaves the tree.
-  void Stop() {
-    if (pid_ <= 0) return;
-    ::kill(pid_, SIGTERM);
-    int status = 0;
-    ::waitpid(pid_, &status, 0);
-    pid_ = -1;
-  }
+  void Stop() { TerminateAndReap(pid_); }
 
  private:
   bool WaitForLine(const std::string& text, std::chrono::milliseconds limit) {

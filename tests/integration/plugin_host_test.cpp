@@ -191,7 +191,8 @@ TEST_F(PluginHost, BothHandsStreamThroughTheExports) {
   for (Glove& glove : gloves) {
     ZEMBRA::sim::SimulatorConfig config;
     config.hand = glove.hand == 1 ? ZEMBRA::Hand_Left : ZEMBRA::Hand_Right;
-    // Quiet channels for both hands, one excluded for each.
+    // In a loud room, quiet channels for both hands, one excluded for each.
+    config.noise = ZEMBRA::sim::LoudNoise();
     for (int channel : {7, 11, 79, 9, 13, 81}) config.noise[size_t(channel - 1)] = 0.5f;
     glove.receiver = std::make_unique<ZEMBRA::sim::ReceiverSimulator>(config);
     ASSERT_TRUE(tree_.Register("ttyUSB" + std::to_string(index++), glove.serial, glove.receiver->PortPath()));
@@ -240,8 +241,8 @@ TEST_F(PluginHost, BothHandsStreamThroughTheExports) {
     }
     // The same bursts through a pose variant of the test's own give the
     // same joints, bit for bit, in the plug-in's order and precision.
-    ZEMBRA_IMU::PoseVariant reference(false, 0);
-    reference.SetHand(glove.hand);
+    ZEMBRA::plugin_pose::PoseVariant reference(false, 0);
+    reference.SetHand(ZEMBRA::protocol::PluginHand{glove.hand});
     const HandType type = glove.hand == 1 ? ZEMBRA::Hand_Left : ZEMBRA::Hand_Right;
     uint64_t next = 0;
     float expected[16][4];

@@ -11,7 +11,7 @@
 #include <thread>
 
 #include "driver/ZEMBRAIMUImpl.h"
-#include "sim/fake_openvr/fake_tracker_runtime.h"
+#include "tests/support/fake_tracker_runtime.h"
 #include "tests/support/pty_pair.h"
 #include "tests/support/recording_handler.h"
 #include "tests/support/stdout_capture.h"
@@ -20,8 +20,8 @@
 namespace ZEMBRA {
 namespace {
 
-using sim::FakeTrackerRuntime;
 using testsupport::ConsoleWorkDir;
+using testsupport::FakeTrackerRuntime;
 using testsupport::Recording;
 using testsupport::RecordingHandler;
 using Clock = std::chrono::steady_clock;

@@ -1,4 +1,4 @@
-#include "driver/link/channel_selection.h"
+#include "link/channel_selection.h"
 
 #include <gtest/gtest.h>
 
@@ -77,6 +77,33 @@ TEST(ChannelSelection, ReconnectKeepsTheOnlyFittingChannel) {
 TEST(ChannelSelection, FallbackChannelsFitTheirHand) {
   EXPECT_TRUE(protocol::ChannelFitsHand(FallbackChannel(true), true));
   EXPECT_TRUE(protocol::ChannelFitsHand(FallbackChannel(false), false));
+}
+
+// The plug-in's choice over the list (noise, channel) (0.2, 7), (0.5, 11),
+// (0.9, 12), (1.3, 3), (0.1, 79): quiet entries that suit the hand, up to
+// the first loud one.
+TEST(PluginChannelChoice, DrawsOnlyQuietChannelsThatSuitTheHand) {
+  std::vector<protocol::ChannelNoise> list = {{0.1f, 79}, {0.2f, 7}, {0.5f, 11}, {0.9f, 12}, {1.3f, 3}, {1.5f, 15}};
+  EXPECT_EQ(QuietCandidates(list, /*rightHand=*/false), (std::vector<int32_t>{7, 11}));
+  EXPECT_TRUE(QuietCandidates(list, /*rightHand=*/true).empty());
+  for (uint32_t seed = 0; seed < 50; ++seed) {
+    const int32_t channel = DrawQuietChannel(list, false, seed);
+    EXPECT_TRUE(channel == 7 || channel == 11) << channel;
+    EXPECT_EQ(channel, DrawQuietChannel(list, false, seed)) << "one seed, one channel";
+  }
+  EXPECT_EQ(DrawQuietChannel(list, true, 1), 0);
+  // Without a quiet one, the quietest that suits: 3 for the left hand.
+  EXPECT_EQ(QuietestSuiting({{1.3f, 3}, {1.4f, 79}}, false), 3);
+  EXPECT_EQ(QuietestSuiting({{0.2f, 81}, {0.3f, 91}, {0.4f, 8}}, true), 0);
+}
+
+TEST(PluginChannelChoice, ExcludesTwoChannelsPerHand) {
+  for (int32_t channel = 1; channel <= 100; ++channel) {
+    const bool left = channel % 4 == 3 && channel != 79 && channel != 89;
+    const bool right = channel % 4 == 1 && channel != 81 && channel != 91;
+    EXPECT_EQ(SuitsPluginHand(channel, false), left) << channel;
+    EXPECT_EQ(SuitsPluginHand(channel, true), right) << channel;
+  }
 }
 
 }  // namespace

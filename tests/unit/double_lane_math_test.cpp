@@ -10,10 +10,11 @@
 #include "plugin/quat_double.h"
 #include "plugin/quatd4.h"
 
-namespace ZEMBRA_IMU {
+namespace ZEMBRA {
+namespace plugin_pose {
 namespace {
 
-using namespace lanes;
+using namespace wide;
 
 constexpr double kInf = std::numeric_limits<double>::infinity();
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
@@ -150,4 +151,5 @@ TEST(DoubleLaneMath, EachLaneComputesAloneWhateverItsNeighbours) {
 }
 
 }  // namespace
-}  // namespace ZEMBRA_IMU
+}  // namespace plugin_pose
+}  // namespace ZEMBRA

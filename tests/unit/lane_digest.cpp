@@ -14,7 +14,7 @@
 
 namespace {
 
-using namespace ZEMBRA::pose::lanes;
+using namespace ZEMBRA::pose::wide;
 using ZEMBRA::Quat;
 
 class Digest {
@@ -30,16 +30,16 @@ class Digest {
       }
     }
   }
-  void Add(ZEMBRA_IMU::lanes::D4 v) {
+  void Add(ZEMBRA::plugin_pose::wide::D4 v) {
     double d[4];
-    ZEMBRA_IMU::lanes::Store(v, d);
+    ZEMBRA::plugin_pose::wide::Store(v, d);
     for (double x : d) {
       uint64_t bits;
       std::memcpy(&bits, &x, sizeof bits);
       for (int i = 0; i < 8; ++i) hash_ = (hash_ ^ ((bits >> (8 * i)) & 0xFFu)) * 0x100000001B3ull;
     }
   }
-  void Add(const ZEMBRA_IMU::lanes::Quatd4& q) {
+  void Add(const ZEMBRA::plugin_pose::wide::Quatd4& q) {
     Add(q.x);
     Add(q.y);
     Add(q.z);
@@ -109,7 +109,7 @@ int main() {
   }
   // The pose variant's double lanes over the same kind of arguments.
   {
-    namespace d = ZEMBRA_IMU::lanes;
+    namespace d = ZEMBRA::plugin_pose::wide;
     const d::D4 doubles[] = {d::Set(0.0, -0.0, inf, -inf), d::Set(nan, 1.0, -1.0, 0.5),
                              d::Set(1e-310, -1e300, 3.141592653589793, 1e5)};
     for (const d::D4& a : doubles) {

@@ -12,7 +12,7 @@
 namespace ZEMBRA {
 namespace {
 
-using namespace pose::lanes;
+using namespace pose::wide;
 
 constexpr float kInf = std::numeric_limits<float>::infinity();
 constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();

@@ -24,7 +24,8 @@
 #include "tests/support/allocation_counter.h"
 #include "tests/support/pose_fixtures.h"
 
-namespace ZEMBRA_IMU {
+namespace ZEMBRA {
+namespace plugin_pose {
 namespace {
 
 namespace ts = ZEMBRA::testsupport;
@@ -71,7 +72,7 @@ struct Glove {
   PoseVariant v;
   float out[16][4] = {};
 
-  Glove(bool advanced, int version, int hand) : v(advanced, version) { v.SetHand(hand); }
+  Glove(bool advanced, int version, PluginHand hand) : v(advanced, version) { v.SetHand(hand); }
   Outcome Feed(const std::vector<uint8_t>& bytes) { return v.ProcessPacket(bytes.data(), bytes.size(), out); }
   Outcome FeedV2(const HandJoints& h) { return Feed(ts::BuildBurst(Burst::UUPU, ReadingsV2(h))); }
   DQuat J(int j) const { return {out[j][0], out[j][1], out[j][2], out[j][3]}; }
@@ -155,7 +156,7 @@ TEST(PluginQuatDouble, SlerpFollowsTheShorterArcAndExtrapolates) {
 // --- Packets, status, gate ----------------------------------------------------
 
 TEST(PluginPoseVariant, RejectsWhatIsNotAPacket) {
-  Glove g(false, 0, kHandLeft);
+  Glove g(false, 0, kPluginHandLeft);
   const auto good = ts::BuildBurst(Burst::UUPU, ts::IdentityReadings());
   auto bad = good;
   bad[0] = 'X';
@@ -170,7 +171,7 @@ TEST(PluginPoseVariant, RejectsWhatIsNotAPacket) {
 }
 
 TEST(PluginPoseVariant, StatusFieldsAreStoredSignExtended) {
-  Glove g(false, 0, kHandRight);
+  Glove g(false, 0, kPluginHandRight);
   EXPECT_EQ(g.v.statusByte(), 0);
   EXPECT_EQ(g.v.statusValue(), 0.0f);
   for (int k = 0; k < 6; ++k) EXPECT_EQ(g.v.statusTable()[k], 0);
@@ -200,7 +201,7 @@ TEST(PluginPoseVariant, StatusFieldsAreStoredSignExtended) {
 }
 
 TEST(PluginPoseVariant, BadRecordBlocksPosesUntilItsSensorComesBack) {
-  Glove g(false, 0, kHandLeft);
+  Glove g(false, 0, kPluginHandLeft);
   std::mt19937 rng(4);
   const ts::Sensors s = ts::RandomReadings(rng);
   auto broken = ts::BuildBurst(Burst::UUPU, s);
@@ -225,7 +226,7 @@ TEST(PluginPoseVariant, NonUnitRecordIsNormalisedAndAPartialReadUsesTheLastSenso
   const ts::Sensors s = ts::RandomReadings(rng);
   ts::Sensors scaled = s;
   for (auto& q : scaled) q = {q.x * 3.0f, q.y * 3.0f, q.z * 3.0f, q.w * 3.0f};
-  Glove a(true, 0, kHandLeft), b(true, 0, kHandLeft);
+  Glove a(true, 0, kPluginHandLeft), b(true, 0, kPluginHandLeft);
   ASSERT_EQ(a.Feed(ts::BuildBurst(Burst::UUPU, s)), Outcome::Pose);
   ASSERT_EQ(b.Feed(ts::BuildBurst(Burst::UUPU, scaled)), Outcome::Pose);
   for (int j = 0; j < 16; ++j) ExpectNear(b.J(j), a.J(j), 2e-6, "scaled record");
@@ -233,7 +234,7 @@ TEST(PluginPoseVariant, NonUnitRecordIsNormalisedAndAPartialReadUsesTheLastSenso
   // A 63-byte read updates sensors 0, 2, 3 and still gives a full pose.
   ts::Sensors moved = s;
   for (int i : {0, 2, 3}) moved[size_t(i)] = ts::RandomUnit(rng);
-  Glove c(true, 0, kHandLeft);
+  Glove c(true, 0, kPluginHandLeft);
   ASSERT_EQ(c.Feed(ts::BuildBurst(Burst::UUPU, s)), Outcome::Pose);
   ASSERT_EQ(a.Feed(ts::BuildBurst(Burst::UU, moved)), Outcome::Pose);
   ASSERT_EQ(c.Feed(ts::BuildBurst(Burst::UUPU, moved)), Outcome::Pose);
@@ -245,7 +246,7 @@ TEST(PluginPoseVariant, NonUnitRecordIsNormalisedAndAPartialReadUsesTheLastSenso
 TEST(PluginPoseVariant, VersionsZeroAndOneUseTheDriversFrameChange) {
   std::mt19937 rng(21);
   for (int version : {0, 1}) {
-    Glove g(false, version, kHandRight);
+    Glove g(false, version, kPluginHandRight);
     for (int n = 0; n < 50; ++n) {
       const ts::Sensors s = ts::RandomReadings(rng);
       ASSERT_EQ(g.Feed(ts::BuildBurst(Burst::PUUU, s)), Outcome::Pose);
@@ -255,7 +256,7 @@ TEST(PluginPoseVariant, VersionsZeroAndOneUseTheDriversFrameChange) {
 }
 
 TEST(PluginPoseVariant, VersionTwoMapsTheIdentityToMinusIdentity) {
-  Glove g(false, 2, kHandLeft);
+  Glove g(false, 2, kPluginHandLeft);
   ASSERT_EQ(g.Feed(ts::BuildBurst(Burst::UUPU, ts::IdentityReadings())), Outcome::Pose);
   EXPECT_EQ(g.out[PluginJoint_Wrist][0], 0.0f);
   EXPECT_EQ(g.out[PluginJoint_Wrist][1], 0.0f);
@@ -268,14 +269,14 @@ TEST(PluginPoseVariant, VersionTwoMapsTheIdentityToMinusIdentity) {
   const DQuat r = ts::Unit(ts::ToD(s[5]));
   ExpectNear(g.J(PluginJoint_Wrist), {-r.x, -r.z, r.y, -r.w}, 1e-7, "version 2 wrist");
   // Version 0 maps the same identity elsewhere: (-k, k, 0, 0).
-  Glove v0(false, 0, kHandLeft);
+  Glove v0(false, 0, kPluginHandLeft);
   ASSERT_EQ(v0.Feed(ts::BuildBurst(Burst::UUPU, ts::IdentityReadings())), Outcome::Pose);
   ExpectNear(v0.J(PluginJoint_Wrist), {-std::sqrt(0.5), std::sqrt(0.5), 0.0, 0.0}, 1e-7, "version 0 wrist");
 }
 
 TEST(PluginPoseVariant, UnknownVersionBeforeAnySensorJointGivesTheIdentityHand) {
   for (int version : {3, -1}) {
-    Glove g(false, version, kHandLeft);
+    Glove g(false, version, kPluginHandLeft);
     std::mt19937 rng(9);
     ASSERT_EQ(g.Feed(ts::BuildBurst(Burst::UUPU, ts::RandomReadings(rng))), Outcome::Pose);
     ExpectNear(g.J(PluginJoint_Wrist), ts::kDIdentity, 0.0, "wrist");
@@ -294,7 +295,7 @@ TEST(PluginPoseVariant, UnknownVersionRepeatsTheLastPoseWithoutDrift) {
   const auto bursts = ts::WanderingBursts(Burst::UUPU, 400, 77);
   for (bool advanced : {false, true}) {
     for (int unknown : {3, 7, -1, INT_MIN}) {
-      Glove g(advanced, 0, kHandLeft), repeat(advanced, 0, kHandLeft), moving(advanced, 0, kHandLeft);
+      Glove g(advanced, 0, kPluginHandLeft), repeat(advanced, 0, kPluginHandLeft), moving(advanced, 0, kPluginHandLeft);
       for (size_t n = 0; n < 100; ++n) {
         ASSERT_EQ(g.Feed(bursts[n]), Outcome::Pose);
         ASSERT_EQ(repeat.Feed(bursts[n]), Outcome::Pose);
@@ -343,11 +344,11 @@ DQuat FirstIntermediate(double ey, double ez) {
 
 TEST(PluginPoseVariant, BasicModeSpreadsAreFixedPerFingerAndHand) {
   const double left[4] = {-10.0, -5.0, 5.0, 10.0};  // pinky, ring, middle, index
-  for (int hand : {kHandLeft, kHandRight}) {
+  for (PluginHand hand : {kPluginHandLeft, kPluginHandRight}) {
     Glove g(false, 2, hand);
     ASSERT_EQ(g.FeedV2(HandJoints{}), Outcome::Pose);
     for (int f = 0; f < 4; ++f) {
-      const double spread = hand == kHandLeft ? left[f] : -left[f];
+      const double spread = hand == kPluginHandLeft ? left[f] : -left[f];
       const int n = kFingerJoint[f];
       EXPECT_EQ(g.v.FingerStateAt(n), PoseVariant::Finger_Open);
       // Straight finger: intermediate and proximal 0.9 of the spread, the
@@ -361,15 +362,16 @@ TEST(PluginPoseVariant, BasicModeSpreadsAreFixedPerFingerAndHand) {
 
 TEST(PluginPoseVariant, BasicModeNarrowsTheSpreadOfBentFingers) {
   struct Case {
-    int hand, finger;
+    PluginHand hand;
+    int finger;
     double ez, ey;
   } cases[] = {
-      {kHandLeft, kIndex, 40.0, 7.5},    // (160 - 40) / 160 * 10
-      {kHandRight, kIndex, 40.0, -7.5},  // (40 - 160) / 160 * 10
-      {kHandLeft, kIndex, -20.0, 10.0},  // within (-100, 0]: the base
-      {kHandRight, kMiddle, -20.0, -5.0},
-      {kHandLeft, kPinky, -120.0, -17.5},  // (160 + 120) / 160 * -10
-      {kHandRight, kRing, -130.0, 5.0 * 290.0 / 160.0},
+      {kPluginHandLeft, kIndex, 40.0, 7.5},    // (160 - 40) / 160 * 10
+      {kPluginHandRight, kIndex, 40.0, -7.5},  // (40 - 160) / 160 * 10
+      {kPluginHandLeft, kIndex, -20.0, 10.0},  // within (-100, 0]: the base
+      {kPluginHandRight, kMiddle, -20.0, -5.0},
+      {kPluginHandLeft, kPinky, -120.0, -17.5},  // (160 + 120) / 160 * -10
+      {kPluginHandRight, kRing, -130.0, 5.0 * 290.0 / 160.0},
   };
   for (const Case& c : cases) {
     HandJoints h;
@@ -382,14 +384,14 @@ TEST(PluginPoseVariant, BasicModeNarrowsTheSpreadOfBentFingers) {
 
 TEST(PluginPoseVariant, AdvancedModeClampsAndOrdersTheMeasuredSpreads) {
   struct Case {
-    int hand;
+    PluginHand hand;
     double measured[4];  // pinky, ring, middle, index
     double expected[4];
   } cases[] = {
-      {kHandLeft, {35.0, -10.0, 25.0, -30.0}, {-10.0, -10.0, 20.0, 20.0}},
-      {kHandRight, {-35.0, 10.0, -25.0, 30.0}, {10.0, 10.0, -20.0, -20.0}},
-      {kHandLeft, {-50.0, -15.0, 5.0, 45.0}, {-40.0, -15.0, 5.0, 40.0}},
-      {kHandRight, {50.0, 15.0, -5.0, -45.0}, {40.0, 15.0, -5.0, -40.0}},
+      {kPluginHandLeft, {35.0, -10.0, 25.0, -30.0}, {-10.0, -10.0, 20.0, 20.0}},
+      {kPluginHandRight, {-35.0, 10.0, -25.0, 30.0}, {10.0, 10.0, -20.0, -20.0}},
+      {kPluginHandLeft, {-50.0, -15.0, 5.0, 45.0}, {-40.0, -15.0, 5.0, 40.0}},
+      {kPluginHandRight, {50.0, 15.0, -5.0, -45.0}, {40.0, 15.0, -5.0, -40.0}},
   };
   for (const Case& c : cases) {
     HandJoints h;
@@ -407,7 +409,7 @@ TEST(PluginPoseVariant, AdvancedModeNarrowsBentFingersAfterOrdering) {
   h.finger[kIndex] = ts::AboutY(8.0) * ts::AboutZ(-120.0);
   h.finger[kMiddle] = ts::AboutY(4.0) * ts::AboutZ(-40.0);  // not narrowed
   h.finger[kPinky] = ts::AboutY(-6.0) * ts::AboutZ(30.0);   // above 0: narrowed
-  Glove g(true, 2, kHandLeft);
+  Glove g(true, 2, kPluginHandLeft);
   ASSERT_EQ(g.FeedV2(h), Outcome::Pose);
   ExpectSameRotation(g.J(PluginJoint_IndexIntermediate), FirstIntermediate(8.0 * 280.0 / 160.0, -120.0), 1e-4, "index");
   ExpectSameRotation(g.J(PluginJoint_MiddleIntermediate), FirstIntermediate(4.0, -40.0), 1e-4, "middle");
@@ -419,7 +421,7 @@ TEST(PluginPoseVariant, AdvancedModeNarrowsBentFingersAfterOrdering) {
 // Drives the middle finger through bends z (the estimate's bend against the
 // wrist, positive towards the palm) and returns its state after each packet.
 std::vector<int> MiddleStates(std::initializer_list<double> bends) {
-  Glove g(true, 2, kHandLeft);
+  Glove g(true, 2, kPluginHandLeft);
   std::vector<int> states;
   for (double z : bends) {
     HandJoints h;
@@ -449,7 +451,7 @@ TEST(PluginFingerStates, EveryRowOfTheTable) {
 }
 
 TEST(PluginFingerStates, ClosedFingerStaysAtZeroAndOpensJustAbove) {
-  Glove g(true, 2, kHandLeft);
+  Glove g(true, 2, kPluginHandLeft);
   HandJoints h;
   h.finger[kMiddle] = ts::AboutZ(30.0);  // bend -30: closed
   ASSERT_EQ(g.FeedV2(h), Outcome::Pose);
@@ -463,7 +465,7 @@ TEST(PluginFingerStates, ClosedFingerStaysAtZeroAndOpensJustAbove) {
 }
 
 TEST(PluginFingerStates, OpenAndClosedSlerpFactorsAndDistalCurl) {
-  Glove g(true, 2, kHandLeft);
+  Glove g(true, 2, kPluginHandLeft);
   HandJoints h;
   h.finger[kRing] = ts::AboutZ(-50.0);  // bend 50: open, t = 0.9, distal straight
   h.finger[kIndex] = ts::AboutZ(30.0);  // bend -30: closed, t = 0.45, distal curled
@@ -483,7 +485,7 @@ TEST(PluginFingerStates, HeldShapeFollowsTheWristWhileTheBendIsOutOfRange) {
     int heldState;
   } cases[] = {{50.0, 120.0, PoseVariant::Finger_HoldOpen}, {-30.0, -170.0, PoseVariant::Finger_HoldClosed}};
   for (const Case& c : cases) {
-    Glove g(true, 2, kHandRight);
+    Glove g(true, 2, kPluginHandRight);
     HandJoints h;
     h.finger[kMiddle] = ts::AboutZ(-c.inRange);
     ASSERT_EQ(g.FeedV2(h), Outcome::Pose);
@@ -521,10 +523,10 @@ struct ThumbFrame {
 
 // The driver's thumb reference and correction for the hand, on the joints of
 // version 0 readings.
-ThumbFrame DriverThumb(const ts::Sensors& s, int hand) {
+ThumbFrame DriverThumb(const ts::Sensors& s, PluginHand hand) {
   const DQuat W = ts::JointOfSensor(ts::Unit(ts::ToD(s[5])));
   const DQuat J3 = ts::JointOfSensor(ts::Unit(ts::ToD(s[4])));
-  const float sign = hand == kHandLeft ? 1.0f : -1.0f;
+  const float sign = hand == kPluginHandLeft ? 1.0f : -1.0f;
   const DQuat ref = ts::ToD(ZEMBRA::Quat{sign * 0.49673f, sign * 0.409576f, 0.286788f, 0.709406f});
   const DQuat corr = ts::ToD(ZEMBRA::Quat{sign * 0.015134413f, -sign * 0.1729864f, -0.08583163f, 0.98105586f});
   ThumbFrame f;
@@ -544,7 +546,7 @@ ThumbFrame DriverThumb(const ts::Sensors& s, int hand) {
 
 TEST(PluginThumb, RatesOfTheDriverWithZeroOffsetsGiveTheDriversThumb) {
   std::mt19937 rng(17);
-  for (int hand : {kHandLeft, kHandRight}) {
+  for (PluginHand hand : {kPluginHandLeft, kPluginHandRight}) {
     Glove g(false, 0, hand);
     g.v.SetThumbSlerpRate(0.55, 0.75);
     for (int k = 0; k < 3; ++k) g.v.SetThumbOffset(k, 0.0, 0.0, 0.0);
@@ -562,7 +564,7 @@ TEST(PluginThumb, RatesOfTheDriverWithZeroOffsetsGiveTheDriversThumb) {
 
 TEST(PluginThumb, DefaultsAndOffsetsRotateEachThumbJoint) {
   std::mt19937 rng(18);
-  for (int hand : {kHandLeft, kHandRight}) {
+  for (PluginHand hand : {kPluginHandLeft, kPluginHandRight}) {
     Glove g(true, 0, hand), tuned(true, 0, hand);
     tuned.v.SetThumbOffset(2, 5.0, -3.0, 7.0);
     tuned.v.SetThumbOffset(3, 90.0, 90.0, 90.0);  // no such offset: ignored
@@ -601,7 +603,7 @@ TEST(PluginAlignment, TakesTheDeliveredSpreadOutAndAccumulates) {
   const double spread[4] = {-10.0, -4.0, 6.0, 12.0};  // pinky, ring, middle, index: in order for the left hand
   HandJoints h;
   for (int f = 0; f < 4; ++f) h.finger[f] = ts::AboutY(spread[f]);
-  Glove g(true, 2, kHandLeft);
+  Glove g(true, 2, kPluginHandLeft);
   ASSERT_EQ(g.FeedV2(h), Outcome::Pose);
   g.v.CloseFingerAlignment();
   for (int f = 0; f < 4; ++f) {
@@ -625,7 +627,7 @@ TEST(PluginAlignment, MeasuresAgainstTheWrist) {
   h.wrist = ts::ToD(ts::RandomUnit(rng));
   for (int f = 0; f < 4; ++f) h.finger[f] = h.wrist * ts::AboutY(spread[f]) * ts::AboutZ(-20.0);
   h.thumb = ts::ToD(ts::RandomUnit(rng));
-  Glove g(true, 0, kHandLeft);
+  Glove g(true, 0, kPluginHandLeft);
   ASSERT_EQ(g.Feed(ts::BuildBurst(Burst::UUPU, ReadingsV0(h))), Outcome::Pose);
   g.v.CloseFingerAlignment();
   for (int f = 0; f < 4; ++f) {
@@ -637,7 +639,7 @@ TEST(PluginAlignment, MeasuresAgainstTheWrist) {
 
 TEST(PluginAlignment, BasicModeChangesNothing) {
   std::mt19937 rng(41);
-  Glove g(false, 0, kHandRight), twin(false, 0, kHandRight);
+  Glove g(false, 0, kPluginHandRight), twin(false, 0, kPluginHandRight);
   for (int n = 0; n < 5; ++n) {
     const auto b = ts::BuildBurst(Burst::UUPU, ts::RandomReadings(rng));
     ASSERT_EQ(g.Feed(b), Outcome::Pose);
@@ -665,7 +667,7 @@ TEST(PluginPoseVariant, JointsStayUnitLengthOverRandomPackets) {
   long poses = 0;
   for (int version : {0, 1, 2}) {
     for (bool advanced : {false, true}) {
-      for (int hand : {kHandLeft, kHandRight}) {
+      for (PluginHand hand : {kPluginHandLeft, kPluginHandRight}) {
         Glove g(advanced, version, hand);
         g.v.SetThumbOffset(0, 10.0, -20.0, 30.0);
         g.v.SetThumbSlerpRate(-0.3, 1.4);
@@ -710,7 +712,7 @@ TEST(PluginPoseVariantAllocation, ProcessingPacketsAllocatesNothing) {
   AllocationWindow window;
   for (size_t n = 0; n < bursts.size(); ++n) {
     if (n % 500 == 0) {
-      v.SetHand(int(n / 500) % 2);
+      v.SetHand(PluginHand{int(n / 500) % 2});
       v.SetAdvancedMode(n % 1000 == 0);
       v.SetHardwareVersion(int(n / 500) % 4);
       v.SetThumbOffset(int(n / 500) % 3, 1.0, 2.0, 3.0);
@@ -741,7 +743,7 @@ TEST(PluginPoseVariantAllocation, ProcessingPacketsAllocatesNothing) {
 TEST(PluginPoseVariantThreads, SettingsAndAlignmentRaceFreeWithTheSerialThread) {
   const auto bursts = ts::WanderingBursts(Burst::UUPU, 3000, 99);
   PoseVariant v(true, 0);
-  v.SetHand(kHandLeft);
+  v.SetHand(kPluginHandLeft);
   std::atomic<bool> serialDone{false};
   std::atomic<long> engineRounds{0};
   long poses = 0;
@@ -788,4 +790,5 @@ TEST(PluginPoseVariantThreads, SettingsAndAlignmentRaceFreeWithTheSerialThread) 
 }
 
 }  // namespace
-}  // namespace ZEMBRA_IMU
+}  // namespace plugin_pose
+}  // namespace ZEMBRA

@@ -156,7 +156,7 @@ TEST(SimNoiseReport, FullReportParsesBackToEveryChannel) {
   custom[0] = -87.3f;
   custom[99] = 1e-3f;
   custom[41] = 123456.78f;
-  for (const ChannelNoiseTable& noise : {DefaultNoise(), custom}) {
+  for (const ChannelNoiseTable& noise : {DefaultNoise(), LoudNoise(), custom}) {
     const std::string text = BuildNoiseReport(noise);
     EXPECT_GT(text.size(), 760u);
     EXPECT_EQ(protocol::FindDelimiterEnd(reinterpret_cast<const uint8_t*>(text.data()), text.size(), "TUPU"),
@@ -177,15 +177,46 @@ TEST(SimNoiseReport, FullReportParsesBackToEveryChannel) {
   }
 }
 
-TEST(SimNoiseReport, DefaultNoiseIsFixedAndVaried) {
-  const ChannelNoiseTable a = DefaultNoise();
-  EXPECT_EQ(a, DefaultNoise());
+TEST(SimNoiseReport, LoudNoiseIsFixedAndVaried) {
+  const ChannelNoiseTable a = LoudNoise();
+  EXPECT_EQ(a, LoudNoise());
   std::vector<float> distinct(a.begin(), a.end());
   std::sort(distinct.begin(), distinct.end());
   distinct.erase(std::unique(distinct.begin(), distinct.end()), distinct.end());
   EXPECT_GT(distinct.size(), 50u);
   EXPECT_GE(distinct.front(), 10.0f);
   EXPECT_LE(distinct.back(), 50.0f);
+}
+
+// A receiver in an ordinary room: mostly quiet channels, a few noisy bands,
+// and quiet channels for both hands that neither library excludes.
+TEST(SimNoiseReport, DefaultNoiseLooksLikeAReceiversReport) {
+  const ChannelNoiseTable a = DefaultNoise();
+  EXPECT_EQ(a, DefaultNoise());
+  std::vector<float> distinct(a.begin(), a.end());
+  std::sort(distinct.begin(), distinct.end());
+  distinct.erase(std::unique(distinct.begin(), distinct.end()), distinct.end());
+  EXPECT_GT(distinct.size(), 30u);
+  EXPECT_GT(distinct.front(), 0.0f);
+
+  int quiet = 0, bands = 0, quietLeft = 0, quietRight = 0;
+  for (int channel = 1; channel <= kChannelCount; ++channel) {
+    const float noise = a[size_t(channel - 1)];
+    if (noise < 1.0f) {
+      ++quiet;
+      if (channel % 4 == 3 && channel != 79 && channel != 89) ++quietLeft;
+      if (channel % 4 == 1 && channel != 81 && channel != 91) ++quietRight;
+    } else {
+      EXPECT_GE(noise, 10.0f) << "channel " << channel;
+      EXPECT_LE(noise, 50.0f) << "channel " << channel;
+      if (channel == 1 || a[size_t(channel - 2)] < 1.0f) ++bands;
+    }
+  }
+  EXPECT_GE(quiet, 70);
+  EXPECT_LT(quiet, kChannelCount);
+  EXPECT_GE(bands, 2);
+  EXPECT_GE(quietLeft, 10);
+  EXPECT_GE(quietRight, 10);
 }
 
 TEST(SimNoiseReport, ShortBlockAndMalformedTokens) {
@@ -273,6 +304,7 @@ TEST(SimOptions, AcceptsEveryOption) {
                                                 "--fault",    "malformed=",
                                                 "--fault",    "malformed-channel=7",
                                                 "--fault",    "no-confirm",
+                                                "--fault",    "noisy",
                                                 "--fault",    "unplug=1.5"});
   ASSERT_TRUE(parsed.options) << parsed.error;
   const SimOptions& o = *parsed.options;
@@ -295,6 +327,7 @@ TEST(SimOptions, AcceptsEveryOption) {
   EXPECT_EQ(*f.malformedToken, "");
   EXPECT_EQ(f.malformedChannel, 7);
   EXPECT_FALSE(f.confirmPairing);
+  EXPECT_EQ(o.config.noise, LoudNoise());
   ASSERT_TRUE(o.unplugAfterSeconds);
   EXPECT_EQ(*o.unplugAfterSeconds, 1.5);
 
@@ -304,6 +337,7 @@ TEST(SimOptions, AcceptsEveryOption) {
   EXPECT_EQ(defaults.options->config.burstRate, 200);
   EXPECT_EQ(defaults.options->config.motion, HandMotion::Moving);
   EXPECT_EQ(*defaults.options->config.faults.malformedToken, "abc");
+  EXPECT_EQ(defaults.options->config.noise, DefaultNoise());
   EXPECT_EQ(defaults.options->config.faults.report, ReportMode::Missing);
 }
 
@@ -327,6 +361,7 @@ TEST(SimOptions, RejectsBadOptions) {
                                                      {"--fault", "bad-check-sensor=6"},
                                                      {"--fault", "report=loud"},
                                                      {"--fault", "no-confirm=1"},
+                                                     {"--fault", "noisy=1"},
                                                      {"--fault", "malformed=1,2"},
                                                      {"--fault", "unplug=-2"},
                                                      {"--fault", "split-at=133"},

@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-#include "sim/fake_openvr/fake_tracker_runtime.h"
+#include "tests/support/fake_tracker_runtime.h"
 
 namespace ZEMBRA {
 
@@ -18,7 +18,7 @@ inline void PrintTo(const IMUEvent& e, std::ostream* os) { *os << "{type " << e.
 
 namespace {
 
-using sim::FakeTrackerRuntime;
+using testsupport::FakeTrackerRuntime;
 using tracker::kNoTracker;
 
 struct Monitor {

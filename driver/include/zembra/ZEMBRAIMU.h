@@ -27,16 +27,16 @@ namespace ZEMBRA {
 /// Result of an operation, written through an EIMUError& out-parameter.
 /// Each operation says which values it writes.
 enum EIMUError : int32_t {
-  IMUError_None = 0,              ///< success
-  IMUError_InvalidHand = 1,       ///< the hand is neither Hand_Left nor Hand_Right
-  IMUError_ProcessFailed = 2,     ///< lighthouse_console could not be started
-  IMUError_FileOpenFailed = 3,    ///< the tracker configuration could not be read or edited
-  IMUError_PortAccessDenied = 4,  ///< the port is held, missing or not permitted, or already used by this object
-  IMUError_PortNotOpen = 5,       ///< the port is closed (for ConfigTracker: the file was not deleted)
-  IMUError_OperationFailed = 6,   ///< a command, a line setting, the channel report or a tracker operation failed
-  IMUError_PortNotFound = 7,      ///< no receiver serves the hand
+  IMUError_None = 0,                 ///< success
+  IMUError_InvalidHand = 1,          ///< the hand is neither Hand_Left nor Hand_Right
+  IMUError_ProcessFailed = 2,        ///< lighthouse_console could not be started
+  IMUError_FileOpenFailed = 3,       ///< the tracker configuration could not be read or edited
+  IMUError_PortAccessDenied = 4,     ///< the port is held, missing or not permitted, or already used by this object
+  IMUError_PortNotOpen = 5,          ///< the port is closed (for ConfigTracker: the file was not deleted)
+  IMUError_OperationFailed = 6,      ///< a command, a line setting, the channel report or a tracker operation failed
+  IMUError_PortNotFound = 7,         ///< no receiver serves the hand
   IMUError_RegistryWriteFailed = 8,  ///< the latency timer could not be written
-  IMUError_IndexOutOfRange = 9,   ///< a finger index outside 0 to 4
+  IMUError_IndexOutOfRange = 9,      ///< a finger index outside 0 to 4
 };
 
 /// The events a driver raises through IZEMBRAIMUEventHandler::OnReceivedIMUEvent.
@@ -59,11 +59,11 @@ static_assert(sizeof(IMUEvent) == 8, "IMUEvent is two 32-bit fields");
 /// One serial port. DetectGlovePort fills the four strings; the client fills
 /// baud_rate and hand.
 struct PortInfo {
-  std::string port_name;    ///< the device to open (on Linux a /dev path)
-  std::string description;  ///< the receiver's name
-  std::string hardware_id;  ///< the USB hardware identifier
-  std::string instance_id;  ///< the device instance identifier; carries "LH" or "RH"
-  int32_t baud_rate = 0;    ///< line speed for OpenPort and StartPairing (1000000)
+  std::string port_name;        ///< the device to open (on Linux a /dev path)
+  std::string description;      ///< the receiver's name
+  std::string hardware_id;      ///< the USB hardware identifier
+  std::string instance_id;      ///< the device instance identifier; carries "LH" or "RH"
+  int32_t baud_rate = 0;        ///< line speed for OpenPort and StartPairing (1000000)
   HandType hand = HandType(0);  ///< the glove this port is for
 };
 

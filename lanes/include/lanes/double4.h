@@ -19,8 +19,9 @@
 #include "lanes/double4_portable.h"
 #endif
 
-namespace ZEMBRA_IMU {
+namespace ZEMBRA {
 namespace lanes {
+namespace float64 {
 
 inline D4 operator-(D4 a) { return Xor(a, Splat(-0.0)); }
 inline D4 Abs(D4 a) { return AndNot(Splat(-0.0), a); }
@@ -37,5 +38,6 @@ inline D4 HighWord(D4 a) {
   return And(a, Splat(mask));
 }
 
+}  // namespace float64
 }  // namespace lanes
-}  // namespace ZEMBRA_IMU
+}  // namespace ZEMBRA

@@ -15,8 +15,9 @@
 #include "lanes/double4.h"
 #include "lanes/force_inline.h"
 
-namespace ZEMBRA_IMU {
+namespace ZEMBRA {
 namespace lanes {
+namespace float64 {
 
 namespace math_detail {
 
@@ -191,5 +192,6 @@ inline D4 Acos(D4 x) {
   return Select(x == one, Splat(0.0), angle);
 }
 
+}  // namespace float64
 }  // namespace lanes
-}  // namespace ZEMBRA_IMU
+}  // namespace ZEMBRA

@@ -5,8 +5,9 @@
 
 #include <emmintrin.h>
 
-namespace ZEMBRA_IMU {
+namespace ZEMBRA {
 namespace lanes {
+namespace float64 {
 
 struct D4 {
   __m128d lo, hi;
@@ -74,5 +75,6 @@ inline M4 BitSet(D4 a) {
 }
 inline M4 SignBitSet(D4 a) { return BitSet<63>(a); }
 
+}  // namespace float64
 }  // namespace lanes
-}  // namespace ZEMBRA_IMU
+}  // namespace ZEMBRA

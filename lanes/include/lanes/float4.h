@@ -17,8 +17,8 @@
 #endif
 
 namespace ZEMBRA {
-namespace pose {
 namespace lanes {
+namespace float32 {
 
 inline F4 operator-(F4 a) { return Xor(a, Splat(-0.0f)); }
 inline F4 Abs(F4 a) { return AndNot(Splat(-0.0f), a); }
@@ -28,6 +28,6 @@ inline M4 IsNaN(F4 a) { return !(a == a); }
 inline bool Any(M4 a) { return LaneBits(a) != 0; }
 inline bool All(M4 a) { return LaneBits(a) == 0xF; }
 
+}  // namespace float32
 }  // namespace lanes
-}  // namespace pose
 }  // namespace ZEMBRA

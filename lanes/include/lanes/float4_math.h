@@ -14,8 +14,8 @@
 #include "lanes/force_inline.h"
 
 namespace ZEMBRA {
-namespace pose {
 namespace lanes {
+namespace float32 {
 
 namespace math_detail {
 
@@ -119,6 +119,6 @@ inline F4 Asin(F4 x) {
   return Select(outer, fromEnds, AsinKernel(x));
 }
 
+}  // namespace float32
 }  // namespace lanes
-}  // namespace pose
 }  // namespace ZEMBRA

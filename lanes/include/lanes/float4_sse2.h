@@ -4,8 +4,8 @@
 #include <emmintrin.h>
 
 namespace ZEMBRA {
-namespace pose {
 namespace lanes {
+namespace float32 {
 
 struct F4 {
   __m128 v;
@@ -61,6 +61,6 @@ inline M4 BitSet(F4 a) {
   return {_mm_castsi128_ps(_mm_srai_epi32(_mm_slli_epi32(_mm_castps_si128(a.v), 31 - bit), 31))};
 }
 
+}  // namespace float32
 }  // namespace lanes
-}  // namespace pose
 }  // namespace ZEMBRA

@@ -12,8 +12,8 @@
 #include "lanes/force_inline.h"
 
 namespace ZEMBRA {
-namespace platform {
-namespace portable_lanes {
+namespace lanes {
+namespace portable {
 
 template <typename T>
 struct Lanes {
@@ -201,6 +201,6 @@ ZEMBRA_FORCE_INLINE Mask SignBitSet(Lanes<T> a) {
   return BitSet<8 * sizeof(T) - 1>(a);
 }
 
-}  // namespace portable_lanes
-}  // namespace platform
+}  // namespace portable
+}  // namespace lanes
 }  // namespace ZEMBRA

@@ -22,6 +22,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -79,7 +80,26 @@ class SerialDevice {
   boost::system::error_code Close();
 
  private:
+  // A blocking delimiter read waits this long at most between two looks at
+  // cancel and the deadline, and reads this much at a time.
+  static constexpr std::chrono::milliseconds kPollSlice{20};
+  static constexpr size_t kReadChunk = 512;
+
+  // Baud rate, 8 data bits, one stop bit, no parity, no flow control, in
+  // that order, through Asio; the first failure ends it.
+  boost::system::error_code SetLineOptions(int baudRate);
   void GatherBurst(uint8_t* buffer, size_t size, size_t& have);
+  // One look at what a blocking delimiter read has gathered, the same on
+  // every system: the byte count up to and including the delimiter, or none.
+  // searched carries what earlier looks ruled out (0 before the first).
+  // When stream has no room for another chunk, all but the tail that may
+  // begin a delimiter is dropped.
+  // Whether a blocking delimiter read must end now: cancel was set
+  // (operation_aborted) or the deadline has passed (timed_out).
+  static bool WaitOver(const std::atomic<bool>& cancel, std::chrono::steady_clock::time_point deadline,
+                       boost::system::error_code& ec);
+  static std::optional<size_t> ScanForDelimiter(boost::asio::streambuf& stream, std::string_view delimiter,
+                                                size_t& searched);
 
   boost::asio::serial_port port_;
   std::string delimiter_;

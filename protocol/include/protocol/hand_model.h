@@ -10,10 +10,19 @@
 namespace ZEMBRA {
 namespace protocol {
 
-// The driver's hand codes (its HandType); the plug-in numbers its own hands
-// 1 left, 0 right.
+// The driver's hand codes (its HandType).
 constexpr int32_t kLeftHand = 2;
 constexpr int32_t kRightHand = 3;
+
+// The plug-in's hand code, as the engine passes it: 1 left, 0 right. A type
+// of its own, so that it cannot be mixed up with the driver's codes above:
+// neither converts to the other without saying so. The engine may pass any
+// number; a value other than the two is kept as given, and counts as the
+// left hand wherever a side must be chosen.
+enum class PluginHand : int32_t {};
+constexpr PluginHand kPluginHandRight{0};
+constexpr PluginHand kPluginHandLeft{1};
+constexpr bool IsRight(PluginHand hand) { return hand == kPluginHandRight; }
 
 // A receiver's device instance identifier (on Linux its USB serial number)
 // carries its hand's tag.

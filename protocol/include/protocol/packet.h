@@ -113,6 +113,5 @@ inline DecodedRead DecodeRead(const uint8_t* data, size_t size) {
   return read;
 }
 
-
 }  // namespace protocol
 }  // namespace ZEMBRA

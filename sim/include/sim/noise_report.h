@@ -14,9 +14,17 @@ namespace sim {
 constexpr int kChannelCount = 100;
 using ChannelNoiseTable = std::array<float, kChannelCount>;  // entry k-1 is channel k
 
-// Deterministic noise levels in quarter steps between 10 and 50: exact in
-// text and in float, and distinct enough that a sort order is meaningful.
+// What a receiver reports in an ordinary room, the same on every run: most
+// channels quiet (noise below 1.0, in steps of 1/64 from 0.125), and a few
+// noisy bands (10 to 50) where other radios sit: channels 20 to 27, 45 to
+// 52 and 70 to 74. Every hand has quiet channels of its own among them.
+// The steps are exact in text and in float, and varied enough that a sort
+// order is meaningful.
 ChannelNoiseTable DefaultNoise();
+
+// A room too loud for any quiet channel: every channel between 10 and 50 in
+// quarter steps. For trying a host's fallback when nothing is quiet.
+ChannelNoiseTable LoudNoise();
 
 struct ReportStyle {
   // Only the first few channels: a block that stays shorter than the

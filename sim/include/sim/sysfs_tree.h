@@ -38,7 +38,9 @@ class SysfsTree {
   SysfsTree(std::string sysfsRoot, std::string devRoot);
 
   // Each returns false and leaves a reason in error() on failure. Adding a
-  // name that is already present replaces it.
+  // name that is already present replaces it. Several processes may add
+  // receivers of different names to one tree at the same time: each gets a
+  // USB port folder of its own.
   bool AddUsbSerial(const UsbSerialReceiver& receiver);
   // A built-in UART such as ttyS0 on a platform device. type 0 is what the
   // kernel shows for a port without hardware behind it.

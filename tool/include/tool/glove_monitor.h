@@ -20,9 +20,11 @@
 #include <QObject>
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <vector>
 
+#include "driver/client/glove_session.h"
 #include "tool/glove_status.h"
 #include "tool/recording/frame_grid.h"
 
@@ -30,13 +32,16 @@ class CheckGloveStatus : public QObject {
   Q_OBJECT
 
  public:
-  // The driver's callbacks: poses go to the monitor's thread as a queued
-  // signal; events are only logged.
-  class CZEMBRAIMUEventHandler : public ZEMBRA::IZEMBRAIMUEventHandler {
+  // The driver's callbacks, through the monitor's session: poses go to the
+  // monitor's thread as a queued signal; events are only logged.
+  class CZEMBRAIMUEventHandler : public ZEMBRA::client::SessionListener {
    public:
-    ~CZEMBRAIMUEventHandler() override = default;
-    void OnReceivedIMUData(ZEMBRA::Pose pose, void* context) override;
-    void OnReceivedIMUEvent(ZEMBRA::IMUEvent event, void* context) override;
+    explicit CZEMBRAIMUEventHandler(CheckGloveStatus& monitor) : monitor_(monitor) {}
+    void OnPose(const ZEMBRA::Pose& pose) override;
+    void OnEvent(const ZEMBRA::IMUEvent& event) override;
+
+   private:
+    CheckGloveStatus& monitor_;
   };
 
   explicit CheckGloveStatus(QObject* parent = nullptr);
@@ -89,14 +94,15 @@ class CheckGloveStatus : public QObject {
   void OnResetLatencyTimerReceived(ZEMBRA::HandType type, ZEMBRA::EIMUError& error);
 
  private:
-  // With driverMutex_ held.
+  // With driverMutex_ held: closes the port and releases the session.
   void ReleaseDriver();
   void StopLocked(ZEMBRA::HandType type);
 
   // The driver object and what goes with it. Recursive: a report emitted
   // while it is held may reach a window slot that calls in again.
   std::recursive_mutex driverMutex_;
-  ZEMBRA::IZEMBRAIMU* driver_ = nullptr;
+  CZEMBRAIMUEventHandler handler_{*this};
+  std::unique_ptr<ZEMBRA::client::GloveSession> session_;
   std::atomic<int32_t> hand_{0};  // read by the recording side too
   std::atomic<bool> portOpen_{false};
   // Closed for pairing or a demo: searches wait for Resume.

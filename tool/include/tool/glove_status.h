@@ -36,6 +36,10 @@ Q_DECLARE_METATYPE(std::vector<ZEMBRA::Pose>)
 Q_DECLARE_METATYPE(GloveStatusStruct)
 Q_DECLARE_METATYPE(RecordingStatus)
 
+// What the tool prints for a glove's event (low battery, battery full,
+// paired, magnetic abnormality), or null for the others.
+const char* GloveEventText(int32_t eventType);
+
 // Registers the types above under the names the signal signatures use.
 // Idempotent; call before any worker reports.
 void RegisterToolMetaTypes();

@@ -15,7 +15,9 @@
 
 #include <QDialog>
 #include <QTimer>
+#include <memory>
 
+#include "driver/client/glove_session.h"
 #include "tool/glove_status.h"
 
 class QHBoxLayout;
@@ -27,11 +29,17 @@ class PairingProcess : public QDialog {
   Q_OBJECT
 
  public:
-  class CZEMBRAIMUEventHandler : public ZEMBRA::IZEMBRAIMUEventHandler {
+  // The driver's callbacks, through the dialog's session: the paired event
+  // (on the driver's pairing thread) reaches the dialog queued; the others
+  // are only logged.
+  class CZEMBRAIMUEventHandler : public ZEMBRA::client::SessionListener {
    public:
-    ~CZEMBRAIMUEventHandler() override = default;
-    void OnReceivedIMUData(ZEMBRA::Pose, void*) override {}
-    void OnReceivedIMUEvent(ZEMBRA::IMUEvent event, void* context) override;
+    explicit CZEMBRAIMUEventHandler(PairingProcess& dialog) : dialog_(dialog) {}
+    void OnPose(const ZEMBRA::Pose&) override {}
+    void OnEvent(const ZEMBRA::IMUEvent& event) override;
+
+   private:
+    PairingProcess& dialog_;
   };
 
   // hand: the hand this dialog pairs.
@@ -82,9 +90,7 @@ class PairingProcess : public QDialog {
   void BuildWidgets();
   QPushButton* AddButton(const QString& text);
   void ShowPicture(QLabel* label, const QString& name);
-  ZEMBRA::IZEMBRAIMU*& DriverFor(ZEMBRA::HandType type);
   void TellMainWindowDone();
-  void ReleaseDrivers();
 
   const ZEMBRA::HandType hand_;
   QTimer pairingTimer_;
@@ -93,8 +99,10 @@ class PairingProcess : public QDialog {
   Ending ending_ = Ending::Closed;
   bool doneSent_ = false;
   int startAttempts_ = 0;
-  ZEMBRA::IZEMBRAIMU* leftDriver_ = nullptr;
-  ZEMBRA::IZEMBRAIMU* rightDriver_ = nullptr;
+  CZEMBRAIMUEventHandler handler_{*this};
+  // The dialog's own driver object, for its hand; made when pairing starts,
+  // released before anyone is told that the pairing is over.
+  std::unique_ptr<ZEMBRA::client::GloveSession> session_;
 
   QLabel* title_ = nullptr;    // label
   QLabel* picture_ = nullptr;  // label_2

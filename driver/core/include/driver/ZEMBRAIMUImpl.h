@@ -14,7 +14,7 @@
 
 namespace ZEMBRA {
 
-class ZEMBRAIMUImpl final : public IZEMBRAIMU, private link::LinkListener {
+class ZEMBRAIMUImpl final : public IZEMBRAIMU, private glove_link::LinkListener {
  public:
   // runtime: the tracker runtime used in mode 4 (the OpenVR binding unless a
   // test supplies another). Sets err to 6 when mode 4 cannot start it.
@@ -46,7 +46,7 @@ class ZEMBRAIMUImpl final : public IZEMBRAIMU, private link::LinkListener {
   // The tracker side of a mode-4 object; null in the glove modes.
   tracker::TrackerSupport* trackers() { return trackers_.get(); }
   pose::PoseEngine& engine() { return engine_; }
-  link::GloveLink& link() { return link_; }
+  glove_link::GloveLink& link() { return link_; }
   // Ends streaming and pairing threads still running, so that the handler
   // can be destroyed safely; UnInit calls it first.
   void StopLinkThreads() { link_.Shutdown(); }
@@ -68,7 +68,7 @@ class ZEMBRAIMUImpl final : public IZEMBRAIMU, private link::LinkListener {
   // Uses trackerRuntime_, so it is declared after it.
   std::unique_ptr<tracker::TrackerSupport> trackers_;
   // Declared last: destroyed first, so its threads stop before the rest goes.
-  link::GloveLink link_;
+  glove_link::GloveLink link_;
 };
 
 }  // namespace ZEMBRA

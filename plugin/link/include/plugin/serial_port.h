@@ -23,6 +23,7 @@
 #include <thread>
 #include <vector>
 
+#include "link/link_timings.h"
 #include "link/rate_windows.h"
 #include "platform/serial_device.h"
 #include "plugin/pose_variant.h"
@@ -30,6 +31,12 @@
 #include "protocol/packet.h"
 
 namespace ZEMBRA_IMU {
+
+// The plug-in's engine and hand code, as the C interface's object uses them.
+using ZEMBRA::plugin_pose::PoseVariant;
+using ZEMBRA::protocol::kPluginHandLeft;
+using ZEMBRA::protocol::kPluginHandRight;
+using ZEMBRA::protocol::PluginHand;
 
 using DataCallback = void (*)(void* context, const float joints[16][4], int packetsPerSecond, int statusByte,
                               const int* statusTable, float statusValue, int hand, int radioChannel);
@@ -43,18 +50,20 @@ enum PluginEvent : int {
 
 constexpr int kRandomChannel = 101;
 
-struct LinkTimings {
-  std::chrono::milliseconds reportTimeout{10000};  // longest wait for a channel report
-  std::chrono::milliseconds gracePeriod{2000};     // no rate decision this long after a restart
-};
+using ZEMBRA::link::LinkTimings;
 
 class SerialPort {
  public:
   SerialPort(bool advancedMode, int hardwareVersion, LinkTimings timings = {});
-  virtual ~SerialPort();
   SerialPort(const SerialPort&) = delete;
   SerialPort& operator=(const SerialPort&) = delete;
 
+  // Nothing derives from SerialPort and nothing overrides these: they are
+  // virtual because the plug-in's object has always carried these six
+  // operations in this slot order (destructor, Open, Close, Restart,
+  // OnReceive, ParsePacket), and an engine binding that looks into the
+  // object may rely on its layout. Keep them, and in this order.
+  virtual ~SerialPort();
   virtual bool Open(const std::string& portName, int baudRate);
   // True when the port handle is closed afterwards. Stops every thread.
   virtual bool Close();
@@ -77,11 +86,11 @@ class SerialPort {
   // Workers not yet joined, finished or not.
   size_t vibrationWorkerCount() const;
 
-  void SetHand(int handCode) {
-    hand_ = handCode;
-    pose_.SetHand(handCode);
+  void SetHand(PluginHand hand) {
+    hand_ = hand;
+    pose_.SetHand(hand);
   }
-  int hand() const { return hand_; }
+  PluginHand hand() const { return hand_; }
   int radioChannel() const { return radioChannel_.load(); }
   bool portCreated() const { return port_ != nullptr; }
   PoseVariant& pose() { return pose_; }
@@ -103,9 +112,8 @@ class SerialPort {
   void RaiseEvent(int code);
   void StopThreads();
   void StopVibrationWorkers();
-  const char* SetupLabel() const {
-    return hand_ != kHandRight ? "Lefthand setup to channel:" : "Righthand setup to channel:";
-  }
+  bool rightHand() const { return IsRight(hand_); }
+  const char* SetupLabel() const { return rightHand() ? "Righthand setup to channel:" : "Lefthand setup to channel:"; }
 
   const LinkTimings timings_;
   boost::asio::io_context serialIo_;
@@ -119,7 +127,7 @@ class SerialPort {
   std::thread serialThread_;
   std::thread timerThread_;
   bool streaming_ = false;
-  int hand_ = kHandRight;
+  PluginHand hand_ = kPluginHandRight;
 
   mutable std::mutex channelMutex_;
   std::vector<ZEMBRA::protocol::ChannelNoise> channelList_;  // behind channelMutex_
@@ -147,6 +155,6 @@ class SerialPort {
 
 // "LH" (hand 1) or "RH" (hand 0) followed by the receiver index when it is at
 // most 15; empty for any other hand code.
-std::string ReceiverTag(int hand, int receiverIndex);
+std::string ReceiverTag(PluginHand hand, int receiverIndex);
 
 }  // namespace ZEMBRA_IMU

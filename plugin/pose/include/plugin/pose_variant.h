@@ -26,7 +26,8 @@
 #include "protocol/hand_model.h"
 #include "protocol/packet.h"
 
-namespace ZEMBRA_IMU {
+namespace ZEMBRA {
+namespace plugin_pose {
 
 // Plug-in joint order.
 enum PluginJoint : int {
@@ -68,9 +69,10 @@ static_assert(order::kPluginJointOrder[PluginJoint_Wrist] == order::kWristJoint,
 static_assert(order::kPluginJointOrder[PluginJoint_ThumbProximal] == 15, "order");
 static_assert(order::kPluginJointOrder[PluginJoint_ThumbIntermediate] == 10, "order");
 
-// Plug-in hand codes.
-constexpr int kHandRight = 0;
-constexpr int kHandLeft = 1;
+// Plug-in hand codes: 1 left, 0 right.
+using ZEMBRA::protocol::kPluginHandLeft;
+using ZEMBRA::protocol::kPluginHandRight;
+using ZEMBRA::protocol::PluginHand;
 
 class PoseVariant {
  public:
@@ -105,8 +107,8 @@ class PoseVariant {
 
   // Hand code: 0 right, any other value left (as the serial link reads it;
   // the C interface lets only 0 and 1 through).
-  void SetHand(int handCode) { hand_.store(handCode, std::memory_order_relaxed); }
-  int hand() const { return hand_.load(std::memory_order_relaxed); }
+  void SetHand(PluginHand hand) { hand_.store(hand, std::memory_order_relaxed); }
+  PluginHand hand() const { return hand_.load(std::memory_order_relaxed); }
   void SetAdvancedMode(bool enabled) { advanced_.store(enabled, std::memory_order_relaxed); }
   bool advancedMode() const { return advanced_.load(std::memory_order_relaxed); }
   void SetHardwareVersion(int version) { version_.store(version, std::memory_order_relaxed); }
@@ -153,16 +155,16 @@ class PoseVariant {
   };
   bool SensorsValid() const;
   void ChangeFrame(int version);
-  void Compute(bool advanced, int hand, const Quatd (&alignment)[4], const ThumbSettings& thumb);
+  void Compute(bool advanced, PluginHand hand, const Quatd (&alignment)[4], const ThumbSettings& thumb);
   FingerAngles Spread(bool advanced, bool left, const Quatd& q_wrist_world, const Quatd (&alignment)[4]) const;
-  FingerStates StepFingerStates(const lanes::Quatd4& q_estimate_world, const lanes::Quatd4& q_world_wrist4);
-  void FollowOrHold(const Quatd& q_world_wrist, const lanes::Quatd4& q_world_wrist4,
-                    const lanes::Quatd4& q_world_estimate, const lanes::Quatd4& q_estimate_world,
+  FingerStates StepFingerStates(const wide::Quatd4& q_estimate_world, const wide::Quatd4& q_world_wrist4);
+  void FollowOrHold(const Quatd& q_world_wrist, const wide::Quatd4& q_world_wrist4,
+                    const wide::Quatd4& q_world_estimate, const wide::Quatd4& q_estimate_world,
                     const FingerStates& states);
-  void CurlDistal(const lanes::Quatd4& q_world_wrist4, const FingerStates& states);
+  void CurlDistal(const wide::Quatd4& q_world_wrist4, const FingerStates& states);
   void ComputeThumb(bool left, const Quatd& q_world_wrist, const ThumbSettings& thumb);
 
-  std::atomic<int32_t> hand_{kHandRight};
+  std::atomic<PluginHand> hand_{kPluginHandRight};
   std::atomic<bool> advanced_;
   std::atomic<int32_t> version_;
 
@@ -189,4 +191,5 @@ class PoseVariant {
   Quatd measuredFinger_[4];  // intermediate joints of the last delivered pose
 };
 
-}  // namespace ZEMBRA_IMU
+}  // namespace plugin_pose
+}  // namespace ZEMBRA

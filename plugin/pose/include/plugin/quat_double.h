@@ -15,7 +15,8 @@
 #include "plugin/double_trig.h"
 #include "plugin/quatd4.h"
 
-namespace ZEMBRA_IMU {
+namespace ZEMBRA {
+namespace plugin_pose {
 
 inline Quatd Mul(const Quatd& a, const Quatd& b) {
   return {a.w * b.x + a.x * b.w + a.y * b.z - a.z * b.y, a.w * b.y + a.y * b.w + a.z * b.x - a.x * b.z,
@@ -25,52 +26,53 @@ inline Quatd Mul(const Quatd& a, const Quatd& b) {
 inline double Dot(const Quatd& a, const Quatd& b) { return a.x * b.x + a.y * b.y + a.z * b.z + a.w * b.w; }
 
 // (-x, -y, -z, w) / |q|^2; all zero for the zero quaternion.
-inline Quatd Inverse(const Quatd& q) { return lanes::Lane0(lanes::Inverse(lanes::Splat(q))); }
+inline Quatd Inverse(const Quatd& q) { return wide::Lane0(wide::Inverse(wide::Splat(q))); }
 
 // b seen from a.
 inline Quatd Rel(const Quatd& a, const Quatd& b) { return Mul(Inverse(a), b); }
 
 // q / |q|; the zero quaternion (and only it) is returned unchanged.
-inline Quatd Normalise(const Quatd& q) { return lanes::Lane0(lanes::Normalise(lanes::Splat(q))); }
+inline Quatd Normalise(const Quatd& q) { return wide::Lane0(wide::Normalise(wide::Splat(q))); }
 
 // Angles in degrees of the decomposition q = Ry(ey) * Rx(ex) * Rz(ez) of a
 // unit quaternion. There is no pole branch: ex is asin of its sine as is,
 // and the pose variant never uses ex. Each angle is its own function so the
 // per-packet path evaluates only the ones it needs.
 inline double EulerX(const Quatd& q) { return std::asin(2.0 * (q.x * q.w - q.z * q.y)) * kRadToDegd; }
-inline double EulerY(const Quatd& q) { return lanes::Lane0(lanes::EulerY(lanes::Splat(q))); }
-inline double EulerZ(const Quatd& q) { return lanes::Lane0(lanes::EulerZ(lanes::Splat(q))); }
+inline double EulerY(const Quatd& q) { return wide::Lane0(wide::EulerY(wide::Splat(q))); }
+inline double EulerZ(const Quatd& q) { return wide::Lane0(wide::EulerZ(wide::Splat(q))); }
 
 // Ry(ey) * Rx(ex) * Rz(ez), angles in degrees: the inverse of the Euler
 // decomposition above.
 inline Quatd FromEuler(double ex, double ey, double ez) {
-  return lanes::Lane0(lanes::FromEuler(lanes::Splat(ex), lanes::Splat(ey), lanes::Splat(ez)));
+  return wide::Lane0(wide::FromEuler(wide::Splat(ex), wide::Splat(ey), wide::Splat(ez)));
 }
 
 // FromEuler(0, ey, ez) = Ry(ey) * Rz(ez) without the terms that vanish.
 inline Quatd FromEulerYZ(double ey, double ez) {
-  return lanes::Lane0(lanes::FromEulerYZ(lanes::Splat(ey), lanes::Splat(ez)));
+  return wide::Lane0(wide::FromEulerYZ(wide::Splat(ey), wide::Splat(ez)));
 }
 
-inline Quatd RotY(double degrees) { return lanes::Lane0(lanes::RotY(lanes::Splat(degrees))); }
-inline Quatd RotZ(double degrees) { return lanes::Lane0(lanes::RotZ(lanes::Splat(degrees))); }
+inline Quatd RotY(double degrees) { return wide::Lane0(wide::RotY(wide::Splat(degrees))); }
+inline Quatd RotZ(double degrees) { return wide::Lane0(wide::RotZ(wide::Splat(degrees))); }
 
 // The great arc from a to b, set up once so that several points on it (the
 // thumb takes two) share the arc cosine and the sine of the arc.
 class SlerpArc {
  public:
-  static constexpr double kLinearAbove = lanes::SlerpArc4::kLinearAbove;
+  static constexpr double kLinearAbove = wide::SlerpArc4::kLinearAbove;
 
-  SlerpArc(const Quatd& a, const Quatd& b) : arc_(lanes::Splat(a), lanes::Splat(b)) {}
+  SlerpArc(const Quatd& a, const Quatd& b) : arc_(wide::Splat(a), wide::Splat(b)) {}
 
   // wa * a + wb * b, not normalised; t is not clamped. When a and b lie on
   // opposite hemispheres wb is negated, which takes the shorter arc.
-  Quatd At(double t) const { return lanes::Lane0(arc_.At(lanes::Splat(t))); }
+  Quatd At(double t) const { return wide::Lane0(arc_.At(wide::Splat(t))); }
 
  private:
-  lanes::SlerpArc4 arc_;
+  wide::SlerpArc4 arc_;
 };
 
 inline Quatd Slerp(const Quatd& a, const Quatd& b, double t) { return SlerpArc(a, b).At(t); }
 
-}  // namespace ZEMBRA_IMU
+}  // namespace plugin_pose
+}  // namespace ZEMBRA

@@ -1,13 +1,18 @@
-// The pose variant's quaternion blocks over four lanes: lane i holds one
-// quaternion (x, y, z, w) of four, one component per D4. Each block is the
-// scalar formula applied to every lane with the same operations in the same
-// order, and branches become per-lane selections, so lane i's result is what
-// the scalar formula gives for lane i's inputs.
+// The pose variant's quaternion blocks over four lanes (namespace wide):
+// lane i holds one quaternion (x, y, z, w) of four, one component per D4.
+// The blocks both engines share come from lanes/quat4.h; these are the ones
+// this engine computes its own way (its normalisation and relative rotation
+// guard the zero quaternion, its Euler order and interpolation are its
+// own). Each block is the scalar formula applied to every lane with the same
+// operations in the same order, and branches become per-lane selections, so
+// lane i's result is what the scalar formula gives for lane i's inputs.
 #pragma once
 
 #include "lanes/double4_math.h"
+#include "lanes/quat4.h"
 
-namespace ZEMBRA_IMU {
+namespace ZEMBRA {
+namespace plugin_pose {
 
 struct Quatd {
   double x, y, z, w;
@@ -17,33 +22,35 @@ constexpr Quatd kIdentityd = {0.0, 0.0, 0.0, 1.0};
 constexpr double kRadToDegd = 57.295780181884766;   // 57.29578f widened
 constexpr double kDegToRadd = 0.01745329238474369;  // 0.017453292f widened
 
-namespace lanes {
+namespace wide {
 
-struct Quatd4 {
-  D4 x, y, z, w;
-};
+// The lanes of this precision and the blocks both engines share. The names
+// this engine also gives functions of its own (here, and in double_trig.h and quat_double.h
+// for one quaternion at a time) are declared one by one, so that its own
+// never hide the lanes' ones.
+using namespace ZEMBRA::lanes::float64;
+using ZEMBRA::lanes::Dot;
+using ZEMBRA::lanes::Mul;
+using ZEMBRA::lanes::Select;
+using ZEMBRA::lanes::Store;
+using ZEMBRA::lanes::float64::Acos;
+using ZEMBRA::lanes::float64::Atan2;
+using ZEMBRA::lanes::float64::Lane0;
+using ZEMBRA::lanes::float64::Load;
+using ZEMBRA::lanes::float64::Select;
+using ZEMBRA::lanes::float64::Sin;
+using ZEMBRA::lanes::float64::SinCos;
+using ZEMBRA::lanes::float64::Splat;
+using ZEMBRA::lanes::float64::Store;
+
+using Quatd4 = ZEMBRA::lanes::Quat4<D4>;
 
 inline Quatd4 Splat(const Quatd& q) { return {Splat(q.x), Splat(q.y), Splat(q.z), Splat(q.w)}; }
 inline Quatd4 Load(const Quatd* q) {
   return {Set(q[0].x, q[1].x, q[2].x, q[3].x), Set(q[0].y, q[1].y, q[2].y, q[3].y), Set(q[0].z, q[1].z, q[2].z, q[3].z),
           Set(q[0].w, q[1].w, q[2].w, q[3].w)};
 }
-inline void Store(const Quatd4& q, Quatd* out) {
-  double x[4], y[4], z[4], w[4];
-  Store(q.x, x);
-  Store(q.y, y);
-  Store(q.z, z);
-  Store(q.w, w);
-  for (int i = 0; i < 4; ++i) out[i] = {x[i], y[i], z[i], w[i]};
-}
 inline Quatd Lane0(const Quatd4& q) { return {Lane0(q.x), Lane0(q.y), Lane0(q.z), Lane0(q.w)}; }
-
-// Hamilton product.
-inline Quatd4 Mul(const Quatd4& a, const Quatd4& b) {
-  return {a.w * b.x + a.x * b.w + a.y * b.z - a.z * b.y, a.w * b.y + a.y * b.w + a.z * b.x - a.x * b.z,
-          a.w * b.z + a.z * b.w + a.x * b.y - a.y * b.x, a.w * b.w - a.x * b.x - a.y * b.y - a.z * b.z};
-}
-inline D4 Dot(const Quatd4& a, const Quatd4& b) { return a.x * b.x + a.y * b.y + a.z * b.z + a.w * b.w; }
 
 // (-x, -y, -z, w) / |q|^2; all zero for the zero quaternion.
 inline Quatd4 Inverse(const Quatd4& q) {
@@ -138,5 +145,6 @@ class SlerpArc4 {
   D4 theta_, sinTheta_;
 };
 
-}  // namespace lanes
-}  // namespace ZEMBRA_IMU
+}  // namespace wide
+}  // namespace plugin_pose
+}  // namespace ZEMBRA

@@ -21,6 +21,7 @@
 #include <thread>
 #include <vector>
 
+#include "link/link_timings.h"
 #include "link/rate_windows.h"
 #include "platform/serial_device.h"
 #include "protocol/channel_report.h"
@@ -28,7 +29,7 @@
 #include "zembra/ZEMBRAIMU.h"
 
 namespace ZEMBRA {
-namespace link {
+namespace glove_link {
 
 // What the link hands up. Runs on the link's io thread.
 class LinkListener {
@@ -40,10 +41,7 @@ class LinkListener {
   virtual void OnPaired() = 0;
 };
 
-struct LinkTimings {
-  // Longest wait for the receiver's channel report before OpenPort gives up.
-  std::chrono::milliseconds reportTimeout{10000};
-};
+using link::LinkTimings;
 
 class GloveLink {
  public:
@@ -73,6 +71,9 @@ class GloveLink {
 
   bool rightHand() const { return hand_ == Hand_Right; }
   bool WriteByte(uint8_t byte);
+  // Opens the port and applies the line settings; false (with err set and
+  // the messages printed) when either fails.
+  bool OpenAndConfigure(const PortInfo& info, EIMUError& err, bool pairing);
   void ChannelSetup();
   bool ReadChannelReport();
   void StartRead();
@@ -99,12 +100,12 @@ class GloveLink {
   // When the current OpenPort began (100-ns ticks), for its set-up time.
   int64_t openTime_ = 0;
   // Supervision, the reader thread's own once streaming has started.
-  RateWindows windows_;
+  link::RateWindows windows_;
   bool channelReportDone_ = false;
   std::vector<protocol::ChannelNoise> channelList_;
   int channelIndex_ = 0;
   std::atomic<int32_t> currentChannel_{0};
 };
 
-}  // namespace link
+}  // namespace glove_link
 }  // namespace ZEMBRA

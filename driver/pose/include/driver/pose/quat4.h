@@ -1,11 +1,14 @@
-// The pose engine's quaternion blocks over four lanes: lane i holds one
-// quaternion (x, y, z, w) of four, one component per F4. Each block is the
-// scalar formula applied to every lane with the same operations in the same
-// order, and branches become per-lane selections, so lane i's result is what
-// the scalar formula gives for lane i's inputs.
+// The pose engine's quaternion blocks over four lanes (namespace wide):
+// lane i holds one quaternion (x, y, z, w) of four, one component per F4.
+// The blocks both engines share come from lanes/quat4.h; these are the ones
+// this engine computes its own way. Each block is the scalar formula applied
+// to every lane with the same operations in the same order, and branches
+// become per-lane selections, so lane i's result is what the scalar formula
+// gives for lane i's inputs.
 #pragma once
 
 #include "lanes/float4_math.h"
+#include "lanes/quat4.h"
 #include "zembra/Pose.h"
 
 namespace ZEMBRA {
@@ -14,41 +17,38 @@ namespace pose {
 constexpr float kRadToDeg = 57.29578f;
 constexpr float kDegToRad = 0.017453292f;
 
-namespace lanes {
+namespace wide {
 
-struct Quat4 {
-  F4 x, y, z, w;
-};
+// The lanes of this precision and the blocks both engines share. The names
+// this engine also gives functions of its own (here, and in quat_math.h
+// for one quaternion at a time) are declared one by one, so that its own
+// never hide the lanes' ones.
+using namespace ZEMBRA::lanes::float32;
+using ZEMBRA::lanes::Dot;
+using ZEMBRA::lanes::Mul;
+using ZEMBRA::lanes::Select;
+using ZEMBRA::lanes::Store;
+using ZEMBRA::lanes::float32::Lane0;
+using ZEMBRA::lanes::float32::Load;
+using ZEMBRA::lanes::float32::Select;
+using ZEMBRA::lanes::float32::SinCos;
+using ZEMBRA::lanes::float32::Splat;
+using ZEMBRA::lanes::float32::Store;
+
+using Quat4 = ZEMBRA::lanes::Quat4<F4>;
 
 inline Quat4 Splat(const Quat& q) { return {Splat(q.x), Splat(q.y), Splat(q.z), Splat(q.w)}; }
 inline Quat4 Load(const Quat* q) {
   return {Set(q[0].x, q[1].x, q[2].x, q[3].x), Set(q[0].y, q[1].y, q[2].y, q[3].y), Set(q[0].z, q[1].z, q[2].z, q[3].z),
           Set(q[0].w, q[1].w, q[2].w, q[3].w)};
 }
-inline void Store(const Quat4& q, Quat* out) {
-  float x[4], y[4], z[4], w[4];
-  Store(q.x, x);
-  Store(q.y, y);
-  Store(q.z, z);
-  Store(q.w, w);
-  for (int i = 0; i < 4; ++i) out[i] = {x[i], y[i], z[i], w[i]};
-}
 inline Quat Lane0(const Quat4& q) { return {Lane0(q.x), Lane0(q.y), Lane0(q.z), Lane0(q.w)}; }
-inline Quat4 Select(M4 m, const Quat4& a, const Quat4& b) {
-  return {Select(m, a.x, b.x), Select(m, a.y, b.y), Select(m, a.z, b.z), Select(m, a.w, b.w)};
-}
+inline Quat4 Conj(const Quat4& q) { return {-q.x, -q.y, -q.z, q.w}; }
 
-// Hamilton product.
-inline Quat4 Mul(const Quat4& a, const Quat4& b) {
-  return {a.w * b.x + a.x * b.w + a.y * b.z - a.z * b.y, a.w * b.y + a.y * b.w + a.z * b.x - a.x * b.z,
-          a.w * b.z + a.z * b.w + a.x * b.y - a.y * b.x, a.w * b.w - a.x * b.x - a.y * b.y - a.z * b.z};
-}
-inline F4 Dot(const Quat4& a, const Quat4& b) { return a.x * b.x + a.y * b.y + a.z * b.z + a.w * b.w; }
 inline Quat4 Normalise(const Quat4& q) {
   const F4 inv = Splat(1.0f) / Sqrt(q.x * q.x + q.y * q.y + q.z * q.z + q.w * q.w);
   return {q.x * inv, q.y * inv, q.z * inv, q.w * inv};
 }
-inline Quat4 Conj(const Quat4& q) { return {-q.x, -q.y, -q.z, q.w}; }
 // b seen from a: Conj(Normalise(a)) * b.
 inline Quat4 Rel(const Quat4& a, const Quat4& b) { return Mul(Conj(Normalise(a)), b); }
 
@@ -155,6 +155,6 @@ inline Quat4 Slerp(const Quat4& a, const Quat4& b, F4 t) {
   return Select(aZero, Select(bZero, identity, b), result);
 }
 
-}  // namespace lanes
+}  // namespace wide
 }  // namespace pose
 }  // namespace ZEMBRA

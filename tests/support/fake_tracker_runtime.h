@@ -1,4 +1,5 @@
-// A tracker runtime for tests: devices at any index (trackers, controllers,
+// A test double of the driver's tracker runtime interface (what the
+// driver asks of OpenVR), for the tracker tests: devices at any index (trackers, controllers,
 // base stations; wireless or wired; any identifying string) and a queue of
 // activation and deactivation events. Safe to script from one thread while
 // the driver polls it on another.
@@ -13,7 +14,7 @@
 #include "driver/tracker/tracker_runtime.h"
 
 namespace ZEMBRA {
-namespace sim {
+namespace testsupport {
 
 class FakeTrackerRuntime final : public tracker::ITrackerRuntime {
  public:
@@ -77,5 +78,5 @@ class FakeTrackerRuntime final : public tracker::ITrackerRuntime {
   std::deque<tracker::DeviceEvent> events_;
 };
 
-}  // namespace sim
+}  // namespace testsupport
 }  // namespace ZEMBRA

@@ -1,9 +1,9 @@
-#include "sim/fake_openvr/fake_tracker_runtime.h"
+#include "tests/support/fake_tracker_runtime.h"
 
 #include <cstring>
 
 namespace ZEMBRA {
-namespace sim {
+namespace testsupport {
 
 namespace {
 constexpr int32_t kPropFailed = 1;
@@ -189,5 +189,5 @@ bool FakeTrackerRuntime::PollNextEvent(tracker::DeviceEvent& event) {
   return true;
 }
 
-}  // namespace sim
+}  // namespace testsupport
 }  // namespace ZEMBRA

@@ -1,6 +1,7 @@
-#include "driver/link/channel_selection.h"
+#include "link/channel_selection.h"
 
 #include <algorithm>
+#include <random>
 
 namespace ZEMBRA {
 namespace link {
@@ -35,6 +36,33 @@ int SelectReconnectIndex(const std::vector<protocol::ChannelNoise>& list, int in
     if (Fits(list, candidate, rightHand)) return candidate;
   }
   return Fits(list, index, rightHand) ? index : -1;
+}
+
+bool SuitsPluginHand(int32_t channel, bool rightHand) {
+  return protocol::ChannelFitsHand(channel, rightHand) && !ExcludedByPlugin(channel, rightHand);
+}
+
+std::vector<int32_t> QuietCandidates(const std::vector<protocol::ChannelNoise>& list, bool rightHand) {
+  std::vector<int32_t> candidates;
+  for (const protocol::ChannelNoise& entry : list) {
+    if (!(entry.noise < kQuietBelow)) break;
+    if (SuitsPluginHand(entry.channel, rightHand)) candidates.push_back(entry.channel);
+  }
+  return candidates;
+}
+
+int32_t DrawQuietChannel(const std::vector<protocol::ChannelNoise>& list, bool rightHand, uint32_t seed) {
+  const std::vector<int32_t> candidates = QuietCandidates(list, rightHand);
+  if (candidates.empty()) return 0;
+  std::mt19937 random(seed);
+  return candidates[random() % candidates.size()];
+}
+
+int32_t QuietestSuiting(const std::vector<protocol::ChannelNoise>& list, bool rightHand) {
+  for (const protocol::ChannelNoise& entry : list) {
+    if (SuitsPluginHand(entry.channel, rightHand)) return entry.channel;
+  }
+  return 0;
 }
 
 }  // namespace link

@@ -1,0 +1,69 @@
+#include "stream/pose_board.h"
+
+namespace ZEMBRA {
+namespace stream {
+
+void PoseBoard::Put(int performer, HandType hand, const Pose& pose) {
+  if ((hand != Hand_Left && hand != Hand_Right) || performer < 0 || performer >= kMaxPerformers) return;
+  const Clock::time_point now = Clock::now();
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    HandSnapshot& slot = slots_[Index(performer, hand)];
+    if (slot.count == 0) {
+      slot.reference = pose;
+      slot.first = now;
+    }
+    slot.pose = pose;
+    slot.at = now;
+    ++slot.count;
+    version_.fetch_add(1);
+  }
+  if (waiting_.load() > 0) changed_.notify_all();
+}
+
+bool PoseBoard::Read(int performer, HandType hand, HandSnapshot& out) const {
+  if ((hand != Hand_Left && hand != Hand_Right) || performer < 0 || performer >= kMaxPerformers) return false;
+  std::lock_guard<std::mutex> lock(mutex_);
+  const HandSnapshot& slot = slots_[Index(performer, hand)];
+  if (slot.count == 0) return false;
+  out = slot;
+  return true;
+}
+
+void PoseBoard::TakeReference(int performer, HandType hand) {
+  if ((hand != Hand_Left && hand != Hand_Right) || performer < 0 || performer >= kMaxPerformers) return;
+  std::lock_guard<std::mutex> lock(mutex_);
+  HandSnapshot& slot = slots_[Index(performer, hand)];
+  slot.reference = slot.pose;
+}
+
+uint64_t PoseBoard::WaitForPose(uint64_t seen, Clock::time_point until) {
+  std::unique_lock<std::mutex> lock(mutex_);
+  // Counted under the lock: a Put after this sees it and wakes us.
+  waiting_.fetch_add(1);
+  changed_.wait_until(lock, until, [&] { return stopping_ || version_.load() > seen; });
+  waiting_.fetch_sub(1);
+  return version_.load();
+}
+
+bool PoseBoard::SleepUntil(Clock::time_point until) {
+  std::unique_lock<std::mutex> lock(mutex_);
+  changed_.wait_until(lock, until, [&] { return stopping_; });
+  return !stopping_;
+}
+
+void PoseBoard::Stop() {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    stopping_ = true;
+  }
+  changed_.notify_all();
+}
+
+bool PoseBoard::stopping() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return stopping_;
+}
+
+}  // namespace stream
+}  // namespace ZEMBRA
