@@ -54,6 +54,27 @@ demo=$folder/demo/ZEMBRAGloveDataStreaming/ZEMBRAGloveDataStreaming
 [ "$(realpath "$demo")" = "$(realpath "$prefix/bin/zembra-hands")" ] || fail "$demo is not the installed viewer"
 check "the tool's folder holds its 3D demo, the viewer"
 
+# The SteamVR driver folder: manifest, settings, input profile, icons and
+# the library, which exports HmdDriverFactory alone, finds the installed
+# glove driver through its run path and loads.
+steamvr=$prefix/share/zembra/steamvr/zembra
+for f in driver.vrdrivermanifest resources/settings/default.vrsettings resources/input/zembra_glove_profile.json \
+  resources/icons/left_glove_ready.png resources/icons/right_glove_off.png bin/linux64/driver_zembra.so; do
+  [ -f "$steamvr/$f" ] || fail "steamvr/zembra/$f not installed"
+done
+for json in driver.vrdrivermanifest resources/settings/default.vrsettings resources/input/zembra_glove_profile.json; do
+  python3 -m json.tool "$steamvr/$json" >/dev/null || fail "steamvr/zembra/$json is not JSON"
+done
+driver=$steamvr/bin/linux64/driver_zembra.so
+exports=$(nm -D --defined-only "$driver" | awk '$2 ~ /^[TDBRVW]$/ {print $3}')
+[ "$exports" = HmdDriverFactory ] || { printf '%s\n' "$exports"; fail "driver_zembra.so exports more than HmdDriverFactory"; }
+found=$(env -u LD_LIBRARY_PATH ldd "$driver" | sed -n 's/.*libZEMBRAIMU.so.1 => \(.*\) (.*/\1/p')
+[ -n "$found" ] && [ "$(realpath "$found")" = "$(realpath "$libdir/libZEMBRAIMU.so.1")" ] ||
+  fail "driver_zembra.so finds '$found', not the installed library"
+env -u LD_LIBRARY_PATH python3 -c 'import ctypes, sys; ctypes.CDLL(sys.argv[1]).HmdDriverFactory' "$driver" ||
+  fail "driver_zembra.so does not load"
+check "SteamVR driver folder installed; driver_zembra.so exports HmdDriverFactory alone and loads"
+
 # The tool finds the library through its run path.
 tool=$prefix/bin/ZEMBRAGloveConfigTool
 runpath=$(readelf -d "$tool" | sed -n 's/.*(RUNPATH).*\[\(.*\)\]/\1/p')
@@ -116,6 +137,9 @@ if [ "${ZEMBRA_SKIP_DEB:-0}" != 1 ]; then
   lintian --tag-display-limit 0 "$deb" >"$work/lintian.log" 2>&1 || true
   cat "$work/lintian.log"
   if grep -q "^E:" "$work/lintian.log"; then fail "lintian reports errors"; fi
+  dpkg-deb -c "$deb" >"$work/contents.txt"
+  grep -q "usr/share/zembra/steamvr/zembra/bin/linux64/driver_zembra.so" "$work/contents.txt" ||
+    fail "the package has no SteamVR driver folder"
   check "$(basename "$deb") built; lintian reports no error"
 fi
 echo "INSTALL TESTS PASSED"
