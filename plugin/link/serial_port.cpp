@@ -23,6 +23,11 @@ namespace platform = ZEMBRA::platform;
 namespace link = ZEMBRA::link;
 namespace log = ZEMBRA::log;
 
+// How often the supervision looks at the windows when no read completes: a
+// fraction of the half-second window, so that a silent second is decided on
+// within a tenth of a second of its end.
+constexpr std::chrono::milliseconds kSupervisionTick{100};
+
 }  // namespace
 
 std::string ReceiverTag(PluginHand hand, int receiverIndex) {
@@ -37,6 +42,7 @@ SerialPort::SerialPort(bool advancedMode, int hardwareVersion, LinkTimings timin
       serialWork_(std::make_unique<WorkGuard>(serialIo_.get_executor())),
       timerWork_(std::make_unique<WorkGuard>(timerIo_.get_executor())),
       graceTimer_(timerIo_),
+      supervisionTimer_(serialIo_),
       streamBuffer_(link::kStreamBufferLimit),
       pose_(advancedMode, hardwareVersion) {
   streamBuffer_.prepare(128);
@@ -174,7 +180,18 @@ void SerialPort::StartStreaming() {
   // completion sees them, and Asio's one-time descriptor set-up is ordered
   // before the command writes this thread and the workers make later.
   StartRead();
+  if (port_ && port_->IsOpen()) boost::asio::post(serialIo_, [this] { ArmSupervisionTick(); });
   log::Stream() << "start async read" << std::endl;
+}
+
+void SerialPort::ArmSupervisionTick() {
+  if (closing_ || readFailed_) return;
+  supervisionTimer_.expires_after(kSupervisionTick);
+  supervisionTimer_.async_wait([this](const boost::system::error_code& ec) {
+    if (ec || closing_ || readFailed_ || !port_ || !port_->IsOpen()) return;
+    Supervise();
+    ArmSupervisionTick();
+  });
 }
 
 void SerialPort::StartRead() {
@@ -190,12 +207,17 @@ void SerialPort::RaiseEvent(int code) {
 void SerialPort::OnReceive(const boost::system::error_code& ec, size_t bytesRead) {
   if (!port_ || !port_->IsOpen() || closing_) return;
   if (ec) {
+    readFailed_ = true;  // streaming is over: the tick stops too
     RaiseEvent(PluginEvent_Disconnected);
     log::Stream() << "Buffer read failed!!!!!" << std::endl;
     return;
   }
   ParsePacket(readBuffer_, bytesRead);
+  Supervise();
+  StartRead();
+}
 
+void SerialPort::Supervise() {
   // The one-second decision waits out the grace period after a restart.
   const link::RateWindows::Step step = windows_.Advance(platform::NowTicks(), grace_);
   if (step.halfClosed && step.halfPackets != 0) {
@@ -212,7 +234,6 @@ void SerialPort::OnReceive(const boost::system::error_code& ec, size_t bytesRead
       Restart();
     }
   }
-  StartRead();
 }
 
 void SerialPort::ParsePacket(const uint8_t* data, size_t size) {
@@ -263,7 +284,10 @@ void SerialPort::StopVibrationWorkers() {
 
 void SerialPort::StopThreads() {
   if (serialWork_) {
-    boost::asio::post(serialIo_, [this] { serialWork_.reset(); });
+    boost::asio::post(serialIo_, [this] {
+      supervisionTimer_.cancel();
+      serialWork_.reset();
+    });
     if (serialThread_.joinable()) serialThread_.join();
   }
   if (timerWork_) {
