@@ -241,30 +241,38 @@ std::string Packets(int count) {
   return bytes;
 }
 
+// A left-hand link on a pseudo-terminal whose receiver reports one quiet
+// channel (11), its events logged and its messages captured.
+struct LoggedLink {
+  explicit LoggedLink(LinkTimings timings) : port(false, 0, timings) {
+    pty.Write(MakeReport(Noise({{11, 0.2f}})));
+    port.SetHand(kPluginHandLeft);
+    port.RegisterDataCallback(&events, nullptr);
+    port.RegisterEventCallback(&EventLog::OnEvent);
+  }
+  PtyPair pty;
+  StdoutCapture capture;
+  EventLog events;
+  SerialPort port;
+};
+
 // No read completes on a silent line, and the supervision still counts its
 // seconds: a weak second hops, a silent one raises event 3 and restarts the
 // link, which waits for the receiver's next report; after it the glove's
 // packets connect the link again.
 TEST(PluginLink, ASilentLineIsLostAndComesBack) {
-  PtyPair pty;
-  ASSERT_TRUE(pty.Write(MakeReport(Noise({{11, 0.2f}}))));
   LinkTimings timings = Short();
   timings.reportTimeout = 20s;
-  SerialPort port(false, 0, timings);
-  port.SetHand(kPluginHandLeft);
-  StdoutCapture capture;
-  EventLog events;
-  port.RegisterDataCallback(&events, nullptr);
-  port.RegisterEventCallback(&EventLog::OnEvent);
-  ASSERT_TRUE(port.Open(pty.path(), 1000000));
-  EXPECT_EQ(pty.Read(2, 1000ms), "j\x0b");
-  port.StartStreaming();
+  LoggedLink link(timings);
+  ASSERT_TRUE(link.port.Open(link.pty.path(), 1000000));
+  EXPECT_EQ(link.pty.Read(2, 1000ms), "j\x0b");
+  link.port.StartStreaming();
   for (int i = 0; i < 3; ++i) {
-    ASSERT_TRUE(pty.Write(Packets(1)));
+    ASSERT_TRUE(link.pty.Write(Packets(1)));
     std::this_thread::sleep_for(10ms);
   }
   // Then nothing at all.
-  std::vector<int> codes = events.WaitFor(PluginEvent_Disconnected, 1, 10s);
+  std::vector<int> codes = link.events.WaitFor(PluginEvent_Disconnected, 1, 10s);
   ASSERT_EQ(std::count(codes.begin(), codes.end(), PluginEvent_Disconnected), 1);
   EXPECT_EQ(codes.front(), PluginEvent_Connected);
   // Four packets (three and the one StartStreaming counts) in the first
@@ -272,46 +280,35 @@ TEST(PluginLink, ASilentLineIsLostAndComesBack) {
   EXPECT_EQ(std::count(codes.begin(), codes.end(), PluginEvent_ChannelHopped), 1);
 
   // The restart reads the next report and sets the channel up again.
-  pty.Read(64, 100ms);
-  ASSERT_TRUE(pty.Write(MakeReport(Noise({{11, 0.2f}}))));
-  const std::string setUp = pty.Read(2, 5000ms);
-  EXPECT_EQ(setUp, "j\x0b");
+  link.pty.Read(64, 100ms);
+  ASSERT_TRUE(link.pty.Write(MakeReport(Noise({{11, 0.2f}}))));
+  EXPECT_EQ(link.pty.Read(2, 5000ms), "j\x0b");
   const auto until = std::chrono::steady_clock::now() + 10s;
   while (std::chrono::steady_clock::now() < until) {
-    ASSERT_TRUE(pty.Write(Packets(1)));
+    ASSERT_TRUE(link.pty.Write(Packets(1)));
     std::this_thread::sleep_for(10ms);
-    codes = events.WaitFor(PluginEvent_Connected, 2, 0ms);
+    codes = link.events.WaitFor(PluginEvent_Connected, 2, 0ms);
     if (std::count(codes.begin(), codes.end(), PluginEvent_Connected) == 2) break;
   }
   EXPECT_EQ(std::count(codes.begin(), codes.end(), PluginEvent_Connected), 2);
   const auto start = std::chrono::steady_clock::now();
-  EXPECT_TRUE(port.Close());
+  EXPECT_TRUE(link.port.Close());
   EXPECT_LT(std::chrono::steady_clock::now() - start, 1s);
-  capture.Stop();
 }
 
 // After a read error the link stays down: no decision follows it.
 TEST(PluginLink, NothingFollowsAReadError) {
-  PtyPair pty;
-  ASSERT_TRUE(pty.Write(MakeReport(Noise({{11, 0.2f}}))));
-  SerialPort port(false, 0, Short());
-  port.SetHand(kPluginHandLeft);
-  StdoutCapture capture;
-  EventLog events;
-  port.RegisterDataCallback(&events, nullptr);
-  port.RegisterEventCallback(&EventLog::OnEvent);
-  ASSERT_TRUE(port.Open(pty.path(), 1000000));
-  port.StartStreaming();
-  ASSERT_TRUE(pty.Write(Packets(3)));
+  LoggedLink link(Short());
+  ASSERT_TRUE(link.port.Open(link.pty.path(), 1000000));
+  link.port.StartStreaming();
+  ASSERT_TRUE(link.pty.Write(Packets(3)));
   std::this_thread::sleep_for(50ms);
-  pty.CloseMaster();
-  events.WaitFor(PluginEvent_Disconnected, 1, 5s);
+  link.pty.CloseMaster();
+  link.events.WaitFor(PluginEvent_Disconnected, 1, 5s);
   // Long enough for the grace period and two seconds' decisions.
   std::this_thread::sleep_for(2500ms);
-  const std::vector<int> codes = events.WaitFor(PluginEvent_Disconnected, 1, 0ms);
-  EXPECT_EQ(codes, std::vector<int>{PluginEvent_Disconnected});
-  EXPECT_TRUE(port.Close());
-  capture.Stop();
+  EXPECT_EQ(link.events.WaitFor(PluginEvent_Disconnected, 1, 0ms), std::vector<int>{PluginEvent_Disconnected});
+  EXPECT_TRUE(link.port.Close());
 }
 
 TEST(PluginLink, ReceiverTags) {
