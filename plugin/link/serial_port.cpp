@@ -1,5 +1,6 @@
 #include "plugin/serial_port.h"
 
+#include <boost/asio/error.hpp>
 #include <boost/asio/post.hpp>
 #include <cstdio>
 #include <ctime>
@@ -189,7 +190,7 @@ void SerialPort::ArmSupervisionTick() {
   supervisionTimer_.expires_after(kSupervisionTick);
   supervisionTimer_.async_wait([this](const boost::system::error_code& ec) {
     if (ec || closing_ || readFailed_ || !port_ || !port_->IsOpen()) return;
-    Supervise();
+    if (!restartAfterRead_) Supervise(true);
     ArmSupervisionTick();
   });
 }
@@ -206,6 +207,15 @@ void SerialPort::RaiseEvent(int code) {
 
 void SerialPort::OnReceive(const boost::system::error_code& ec, size_t bytesRead) {
   if (!port_ || !port_->IsOpen() || closing_) return;
+  if (restartAfterRead_ && (!ec || ec == boost::asio::error::operation_aborted)) {
+    // The tick cancelled this read to restart: the report is read with no
+    // other read waiting on the port, which could take part of it.
+    restartAfterRead_ = false;
+    if (!ec) ParsePacket(readBuffer_, bytesRead);
+    Restart();
+    StartRead();
+    return;
+  }
   if (ec) {
     readFailed_ = true;  // streaming is over: the tick stops too
     RaiseEvent(PluginEvent_Disconnected);
@@ -213,11 +223,11 @@ void SerialPort::OnReceive(const boost::system::error_code& ec, size_t bytesRead
     return;
   }
   ParsePacket(readBuffer_, bytesRead);
-  Supervise();
+  Supervise(false);
   StartRead();
 }
 
-void SerialPort::Supervise() {
+void SerialPort::Supervise(bool readPending) {
   // The one-second decision waits out the grace period after a restart.
   const link::RateWindows::Step step = windows_.Advance(platform::NowTicks(), grace_);
   if (step.halfClosed && step.halfPackets != 0) {
@@ -231,7 +241,12 @@ void SerialPort::Supervise() {
       RaiseEvent(PluginEvent_ChannelHopped);
     } else if (step.secondPackets == 0) {
       if (connected_.exchange(false)) RaiseEvent(PluginEvent_Disconnected);
-      Restart();
+      if (readPending) {
+        restartAfterRead_ = true;
+        port_->Cancel();
+      } else {
+        Restart();
+      }
     }
   }
 }

@@ -113,8 +113,10 @@ class SerialPort {
   void ArmGraceTimer();
   void StartRead();
   // The rate windows' step, their keep-alive and their decisions (a new
-  // channel, or event 3 and a restart). Serial thread.
-  void Supervise();
+  // channel, or event 3 and a restart). Serial thread. readPending: a read
+  // is outstanding (the tick), so a restart first cancels it and runs when
+  // it completes.
+  void Supervise(bool readPending);
   void ArmSupervisionTick();
   void RaiseEvent(int code);
   void StopThreads();
@@ -143,7 +145,8 @@ class SerialPort {
 
   // Supervision; the serial thread's own once streaming has started.
   ZEMBRA::link::RateWindows windows_;
-  bool readFailed_ = false;  // a read error ended streaming
+  bool readFailed_ = false;        // a read error ended streaming
+  bool restartAfterRead_ = false;  // the tick cancelled the read to restart
   std::atomic<bool> connected_{false};
   std::atomic<bool> grace_{false};
   std::atomic<bool> closing_{false};
