@@ -8,7 +8,10 @@
 #                                fuzzing compiler, the headless display, the
 #                                documentation and packaging tools, the
 #                                formatter, MinGW-w64 and Wine
-#   bash scripts/setup.sh        both
+#   bash scripts/setup.sh unity  the C# compiler and runtime for the Unity
+#                                package's bindings: scripts/run.sh
+#                                --unity-host and the test command
+#   bash scripts/setup.sh        all three
 #
 # A new package goes into the list of the job that needs it. Idempotent:
 # apt-get runs only when something is missing.
@@ -40,14 +43,19 @@ test_packages=(
   python3-pytest python3-matplotlib
 )
 
+unity_packages=(
+  mono-mcs mono-runtime
+)
+
 purposes=("$@")
-((${#purposes[@]})) || purposes=(run test)
+((${#purposes[@]})) || purposes=(run test unity)
 packages=()
 for purpose in "${purposes[@]}"; do
   case "$purpose" in
     run) packages+=("${run_packages[@]}") ;;
     test) packages+=("${test_packages[@]}") ;;
-    *) echo "usage: $0 [run] [test]" >&2; exit 2 ;;
+    unity) packages+=("${unity_packages[@]}") ;;
+    *) echo "usage: $0 [run] [test] [unity]" >&2; exit 2 ;;
   esac
 done
 
