@@ -8,7 +8,10 @@
 #                                fuzzing compiler, the headless display, the
 #                                documentation and packaging tools, the
 #                                formatter, MinGW-w64 and Wine
-#   bash scripts/setup.sh        both
+#   bash scripts/setup.sh unity  the C# compiler and runtime for the Unity
+#                                package's bindings: scripts/run.sh
+#                                --unity-host and the test command
+#   bash scripts/setup.sh        all three
 #
 # A new package goes into the list of the job that needs it. Idempotent:
 # apt-get runs only when something is missing.
@@ -23,6 +26,8 @@ run_packages=(
   fonts-wqy-microhei
   # zembra-stream's OSC (VMC) output.
   liblo-dev
+  # The Python module (pybind11, numpy): built and run by run.sh --python.
+  pybind11-dev python3-dev python3-numpy
 )
 
 test_packages=(
@@ -34,16 +39,23 @@ test_packages=(
   g++-mingw-w64-x86-64-posix wine wine64
   # An OSC decoder we did not write, reading zembra-stream's output.
   liblo-tools
+  # The Python module's tests, and its plot example.
+  python3-pytest python3-matplotlib
+)
+
+unity_packages=(
+  mono-mcs mono-runtime
 )
 
 purposes=("$@")
-((${#purposes[@]})) || purposes=(run test)
+((${#purposes[@]})) || purposes=(run test unity)
 packages=()
 for purpose in "${purposes[@]}"; do
   case "$purpose" in
     run) packages+=("${run_packages[@]}") ;;
     test) packages+=("${test_packages[@]}") ;;
-    *) echo "usage: $0 [run] [test]" >&2; exit 2 ;;
+    unity) packages+=("${unity_packages[@]}") ;;
+    *) echo "usage: $0 [run] [test] [unity]" >&2; exit 2 ;;
   esac
 done
 
