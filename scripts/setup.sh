@@ -23,6 +23,8 @@ run_packages=(
   fonts-wqy-microhei
   # zembra-stream's OSC (VMC) output.
   liblo-dev
+  # three.js, which zembra-stream's web page draws the hands with.
+  libjs-three
 )
 
 test_packages=(
@@ -34,6 +36,9 @@ test_packages=(
   g++-mingw-w64-x86-64-posix wine wine64
   # An OSC decoder we did not write, reading zembra-stream's output.
   liblo-tools
+  # A WebSocket client and a browser we did not write, reading
+  # zembra-stream's web stream and drawing its page.
+  python3-websockets chromium
 )
 
 purposes=("$@")
