@@ -86,6 +86,37 @@ if(TARGET zembra-hands)
     message(STATUS \"Installing: \${folder}/ZEMBRAGloveDataStreaming\")" COMPONENT runtime)
 endif()
 
+# The Python module, where it was built: into the prefix's folder of
+# Python 3 extension modules, finding the driver beside the other
+# libraries. It is built for one Python version (its file name says which)
+# and uses numpy at run time.
+if(TARGET zembra_python)
+  if(NOT CMAKE_INSTALL_PREFIX STREQUAL "/usr")
+    file(RELATIVE_PATH ZEMBRA_PYTHON_TO_LIB ${CMAKE_INSTALL_PREFIX}/${ZEMBRA_PYTHON_INSTALL_DIR}
+      ${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_LIBDIR})
+    set_target_properties(zembra_python PROPERTIES INSTALL_RPATH "$ORIGIN/${ZEMBRA_PYTHON_TO_LIB}")
+  endif()
+  install(TARGETS zembra_python LIBRARY DESTINATION ${ZEMBRA_PYTHON_INSTALL_DIR} COMPONENT runtime)
+  list(APPEND ZEMBRA_DEBIAN_DEPENDS "python3 (>= ${ZEMBRA_PYTHON_VERSION})"
+    "python3 (<< ${ZEMBRA_PYTHON_NEXT_VERSION})" python3-numpy)
+endif()
+
+# The SteamVR driver folder, as SteamVR loads it: `vrpathreg adddriver
+# <prefix>/share/zembra/steamvr/zembra` registers it. The library finds the
+# glove driver's through its run path outside a system install.
+if(TARGET driver_zembra)
+  set(ZEMBRA_STEAMVR_DESTINATION ${CMAKE_INSTALL_DATADIR}/zembra/steamvr/zembra)
+  install(TARGETS driver_zembra LIBRARY DESTINATION ${ZEMBRA_STEAMVR_DESTINATION}/bin/linux64 COMPONENT runtime)
+  install(DIRECTORY ${PROJECT_SOURCE_DIR}/steamvr/zembra/ DESTINATION ${ZEMBRA_STEAMVR_DESTINATION} COMPONENT runtime)
+  install(FILES ${CMAKE_CURRENT_LIST_DIR}/package/lintian-overrides DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides
+    RENAME zembra COMPONENT runtime)
+  if(NOT CMAKE_INSTALL_PREFIX STREQUAL "/usr")
+    file(RELATIVE_PATH ZEMBRA_STEAMVR_TO_LIB ${CMAKE_INSTALL_PREFIX}/${ZEMBRA_STEAMVR_DESTINATION}/bin/linux64
+      ${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_LIBDIR})
+    set_target_properties(driver_zembra PROPERTIES INSTALL_RPATH "$ORIGIN/${ZEMBRA_STEAMVR_TO_LIB}")
+  endif()
+endif()
+
 # Data: the skeleton of recordings, the udev rule, the docs.
 install(FILES ${PROJECT_SOURCE_DIR}/tool/record/bones.txt ${PROJECT_SOURCE_DIR}/tool/record/README.md
   DESTINATION ${CMAKE_INSTALL_DATADIR}/zembra/record COMPONENT runtime)
@@ -94,9 +125,10 @@ install(FILES ${PROJECT_SOURCE_DIR}/scripts/udev/99-zembra-receivers.rules
 install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/docs/architecture.md
   ${PROJECT_SOURCE_DIR}/docs/config-tool.md ${PROJECT_SOURCE_DIR}/docs/linux-setup.md
   ${PROJECT_SOURCE_DIR}/docs/trackers.md ${PROJECT_SOURCE_DIR}/docs/performance.md
-  ${PROJECT_SOURCE_DIR}/docs/hand-viewer.md ${PROJECT_SOURCE_DIR}/docs/streaming.md ${PROJECT_SOURCE_DIR}/docs/hand-viewer-open.png
+  ${PROJECT_SOURCE_DIR}/docs/hand-viewer.md ${PROJECT_SOURCE_DIR}/docs/streaming.md ${PROJECT_SOURCE_DIR}/docs/steamvr.md ${PROJECT_SOURCE_DIR}/docs/hand-viewer-open.png
   ${PROJECT_SOURCE_DIR}/docs/hand-viewer-fist.png ${PROJECT_SOURCE_DIR}/docs/hand-viewer-playback.png
   ${PROJECT_SOURCE_DIR}/docs/config-tool.png ${PROJECT_SOURCE_DIR}/docs/recorded-frame.png
+  ${PROJECT_SOURCE_DIR}/docs/python.md ${PROJECT_SOURCE_DIR}/docs/python-bends.png
   ${CMAKE_CURRENT_LIST_DIR}/package/copyright
   DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT runtime)
 
@@ -137,9 +169,10 @@ set(CPACK_PACKAGE_NAME zembra)
 set(CPACK_PACKAGE_VENDOR "ZEMBRA")
 set(CPACK_PACKAGE_CONTACT "ZEMBRA developers <developers@zembra.invalid>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "host software for the ZEMBRA data gloves")
-set(CPACK_PACKAGE_DESCRIPTION "Driver library, game-engine plug-in and configuration tool for a pair of
-wireless inertial data gloves: receiver discovery, radio link supervision,
-hand pose computation, pairing, tracker configuration and BVH recording.")
+set(CPACK_PACKAGE_DESCRIPTION "Driver library, game-engine plug-in, SteamVR driver, configuration tool
+and Python module for a pair of wireless inertial data gloves: receiver
+discovery, radio link supervision, hand pose computation, pairing, tracker
+configuration, BVH recording and the hands with their fingers in SteamVR.")
 set(CPACK_DEBIAN_PACKAGE_SECTION misc)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)

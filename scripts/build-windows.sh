@@ -36,3 +36,4 @@ check_exports "$dir/bin/ZEMBRA_IMU.dll" ChannelHopping ChannelHoppingSpecific Cl
   OnCloseFingerAlignment OnOkPoseAlignment OnSaveCalibration OpenPort RegisterDataCallback RegisterEventCallback \
   SetAdvancedMode SetDistalThumbOffset SetHardwareVersion SetIntermediateThumbOffset SetProximalThumbOffset \
   SetThumbSlerpRate StartStreaming VibratePeriod
+check_exports "$dir/steamvr/zembra/bin/win64/driver_zembra.dll" HmdDriverFactory

@@ -6,16 +6,21 @@
 # finds them by discovery exactly as it finds real ones; a stand-in tracker
 # runtime and a stand-in lighthouse_console then stand in for SteamVR.
 #
-#   bash scripts/run.sh [--hands] [--stream] [--terminal] [--seconds N] [--simulate] [--advanced]
-#                       [-- zembra-stream options...]
+#   bash scripts/run.sh [--hands] [--stream] [--python] [--terminal] [--unity-host] [--seconds N]
+#                       [--simulate] [--advanced] [-- zembra-stream options...]
 #     --hands       open the 3D hand viewer instead of the configuration tool
 #                   (the tool opens it too: "Run Glove 3D Demo")
 #     --stream      stream every glove to VMC receivers with zembra-stream
 #                   (default 127.0.0.1:39539; options after -- go to it) for
 #                   --seconds (0 runs until Ctrl-C or q)
+#     --python      print both hands' bends through the Python module
+#                   (examples/python/live.py)
 #     --terminal    stream in the terminal even when a display is available
-#     --seconds N   terminal streaming stops after N seconds (default 20;
-#                   0 runs until Ctrl-C)
+#     --unity-host  build the Unity package's console sample with mcs and run
+#                   it under mono: both hands' finger curls through the
+#                   package's C# bindings and the engine plug-in
+#     --seconds N   terminal streaming, Python and the console sample stop after N
+#                   seconds (default 20; 0 runs until Ctrl-C)
 #     --simulate    use simulated gloves even when receivers are plugged in
 #     --advanced    terminal streaming in advanced mode
 set -euo pipefail
@@ -27,6 +32,8 @@ simulate=0
 terminal=0
 hands=0
 stream=0
+python=0
+unity_host=0
 live_args=()
 stream_args=()
 while (($#)); do
@@ -35,10 +42,12 @@ while (($#)); do
     --simulate) simulate=1; shift ;;
     --terminal) terminal=1; shift ;;
     --hands) hands=1; shift ;;
+    --unity-host) unity_host=1; terminal=1; shift ;;
+    --python) python=1; terminal=1; shift ;;
     --advanced) live_args+=(--advanced); shift ;;
     --stream) stream=1; shift ;;
     --) shift; stream_args=("$@"); break ;;
-    *) echo "usage: $0 [--hands] [--stream] [--terminal] [--seconds N] [--simulate] [--advanced] [-- stream options]" >&2; exit 2 ;;
+    *) echo "usage: $0 [--hands] [--stream] [--python] [--terminal] [--unity-host] [--seconds N] [--simulate] [--advanced] [-- stream options]" >&2; exit 2 ;;
   esac
 done
 
@@ -49,12 +58,14 @@ fi
 
 # shellcheck source=scripts/simulated-receivers.sh
 source scripts/simulated-receivers.sh
-bash scripts/setup.sh run
+if [ "$unity_host" -eq 1 ]; then bash scripts/setup.sh run unity; else bash scripts/setup.sh run; fi
 build=out/build
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 targets=(zembra-live zembra-ports zembra-receiver-sim)
 [ "$stream" -eq 1 ] && targets+=(zembra-stream)
+[ "$unity_host" -eq 1 ] && targets+=(ZEMBRA_IMU)
 [ "$stream" -eq 0 ] && [ "$terminal" -eq 0 ] && targets+=(ZEMBRAGloveConfigTool zembra-hands standin_openvr_api lighthouse_console_standin)
+[ "$python" -eq 1 ] && targets=(zembra_python zembra-ports zembra-receiver-sim)
 cmake --build "$build" -j "$(nproc)" --target "${targets[@]}" >/dev/null
 bin_live=$root/$build/driver/demo/zembra-live
 bin_ports=$root/$build/driver/tools/zembra-ports
@@ -88,8 +99,27 @@ else
   "$bin_ports"
 fi
 
+if [ "$unity_host" -eq 1 ]; then
+  # The sample and the package's runtime without Unity; DllImport finds
+  # libZEMBRA_IMU.so on the loader's path.
+  host_dir=$root/out/unity-host
+  mkdir -p "$host_dir"
+  mcs -warnaserror -nologo -out:"$host_dir/ConsoleHost.exe" "unity/Samples~/ConsoleHost/ConsoleHost.cs" \
+    unity/Runtime/ZembraImuNative.cs unity/Runtime/ZembraGlove.cs unity/Runtime/PoseSlot.cs unity/Runtime/ZembraHandFrames.cs
+  LD_LIBRARY_PATH=$root/$build/plugin mono "$host_dir/ConsoleHost.exe" "$seconds"
+  exit
+fi
+
 if [ "$stream" -eq 1 ]; then
   "$bin_stream" --seconds "$seconds" ${stream_args[@]+"${stream_args[@]}"}
+  exit
+fi
+
+if [ "$python" -eq 1 ]; then
+  # The interpreter the module was built for, with the build's module on its path.
+  python_bin=$(sed -n 's/^Python3_EXECUTABLE:FILEPATH=//p' "$build/CMakeCache.txt")
+  PYTHONPATH=$root/$build/python${PYTHONPATH:+:$PYTHONPATH} "${python_bin:-python3}" examples/python/live.py \
+    --seconds "$seconds"
   exit
 fi
 

@@ -8,7 +8,10 @@
 #                                fuzzing compiler, the headless display, the
 #                                documentation and packaging tools, the
 #                                formatter, MinGW-w64 and Wine
-#   bash scripts/setup.sh        both
+#   bash scripts/setup.sh unity  the C# compiler and runtime for the Unity
+#                                package's bindings: scripts/run.sh
+#                                --unity-host and the test command
+#   bash scripts/setup.sh        all three
 #
 # A new package goes into the list of the job that needs it. Idempotent:
 # apt-get runs only when something is missing.
@@ -25,6 +28,8 @@ run_packages=(
   liblo-dev
   # three.js, which zembra-stream's web page draws the hands with.
   libjs-three
+  # The Python module (pybind11, numpy): built and run by run.sh --python.
+  pybind11-dev python3-dev python3-numpy
 )
 
 test_packages=(
@@ -39,16 +44,23 @@ test_packages=(
   # A WebSocket client and a browser we did not write, reading
   # zembra-stream's web stream and drawing its page.
   python3-websockets chromium
+  # The Python module's tests, and its plot example.
+  python3-pytest python3-matplotlib
+)
+
+unity_packages=(
+  mono-mcs mono-runtime
 )
 
 purposes=("$@")
-((${#purposes[@]})) || purposes=(run test)
+((${#purposes[@]})) || purposes=(run test unity)
 packages=()
 for purpose in "${purposes[@]}"; do
   case "$purpose" in
     run) packages+=("${run_packages[@]}") ;;
     test) packages+=("${test_packages[@]}") ;;
-    *) echo "usage: $0 [run] [test]" >&2; exit 2 ;;
+    unity) packages+=("${unity_packages[@]}") ;;
+    *) echo "usage: $0 [run] [test] [unity]" >&2; exit 2 ;;
   esac
 done
 

@@ -11,6 +11,7 @@ start_simulated_receivers() {
   shift 2
   export ZEMBRA_SYSFS_ROOT=$tree/sys ZEMBRA_DEV_ROOT=$tree/dev
   mkdir -p "$ZEMBRA_SYSFS_ROOT" "$ZEMBRA_DEV_ROOT"
+  # One after the other: each is registered before the next one starts.
   for hand in left right; do
     tag=LH
     [ "$hand" = right ] && tag=RH
@@ -18,12 +19,17 @@ start_simulated_receivers() {
       --register "ttyUSB$index" --serial "ZEMBRA-${tag}0-000$index" "$@" >"$tree/$hand.log" 2>&1 &
     pids+=($!)
     index=$((index + 1))
+    local registered=0
+    for _ in $(seq 50); do
+      if grep -q "registered as" "$tree/$hand.log" 2>/dev/null; then
+        registered=1
+        break
+      fi
+      sleep 0.1
+    done
+    if [ "$registered" -eq 0 ]; then
+      echo "the simulated $hand receiver did not come up" >&2
+      return 1
+    fi
   done
-  for _ in $(seq 50); do
-    grep -q "registered as" "$tree/left.log" 2>/dev/null && grep -q "registered as" "$tree/right.log" 2>/dev/null &&
-      return 0
-    sleep 0.1
-  done
-  echo "the simulated receivers did not come up" >&2
-  return 1
 }

@@ -40,7 +40,7 @@ done
 for f in include/zembra/ZEMBRAIMU.h include/zembra/Pose.h include/zembra/ZEMBRA_IMU.h \
   bin/ZEMBRAGloveConfigTool bin/zembra-hands bin/zembra-stream bin/zembra-ports bin/zembra-receiver-sim share/zembra/record/bones.txt \
   lib/udev/rules.d/99-zembra-receivers.rules share/applications/zembra-glove-config-tool.desktop \
-  share/doc/zembra/performance.md share/doc/zembra/streaming.md share/doc/zembra/api/index.html; do
+  share/doc/zembra/performance.md share/doc/zembra/streaming.md share/doc/zembra/python.md share/doc/zembra/api/index.html; do
   [ -e "$prefix/$f" ] || fail "$f not installed"
 done
 check "headers, programs, skeleton, udev rule, desktop entry and docs installed"
@@ -53,6 +53,27 @@ grep -qx "Path=$folder" "$prefix/share/applications/zembra-glove-config-tool.des
 demo=$folder/demo/ZEMBRAGloveDataStreaming/ZEMBRAGloveDataStreaming
 [ "$(realpath "$demo")" = "$(realpath "$prefix/bin/zembra-hands")" ] || fail "$demo is not the installed viewer"
 check "the tool's folder holds its 3D demo, the viewer"
+
+# The SteamVR driver folder: manifest, settings, input profile, icons and
+# the library, which exports HmdDriverFactory alone, finds the installed
+# glove driver through its run path and loads.
+steamvr=$prefix/share/zembra/steamvr/zembra
+for f in driver.vrdrivermanifest resources/settings/default.vrsettings resources/input/zembra_glove_profile.json \
+  resources/icons/left_glove_ready.png resources/icons/right_glove_off.png bin/linux64/driver_zembra.so; do
+  [ -f "$steamvr/$f" ] || fail "steamvr/zembra/$f not installed"
+done
+for json in driver.vrdrivermanifest resources/settings/default.vrsettings resources/input/zembra_glove_profile.json; do
+  python3 -m json.tool "$steamvr/$json" >/dev/null || fail "steamvr/zembra/$json is not JSON"
+done
+driver=$steamvr/bin/linux64/driver_zembra.so
+exports=$(nm -D --defined-only "$driver" | awk '$2 ~ /^[TDBRVW]$/ {print $3}')
+[ "$exports" = HmdDriverFactory ] || { printf '%s\n' "$exports"; fail "driver_zembra.so exports more than HmdDriverFactory"; }
+found=$(env -u LD_LIBRARY_PATH ldd "$driver" | sed -n 's/.*libZEMBRAIMU.so.1 => \(.*\) (.*/\1/p')
+[ -n "$found" ] && [ "$(realpath "$found")" = "$(realpath "$libdir/libZEMBRAIMU.so.1")" ] ||
+  fail "driver_zembra.so finds '$found', not the installed library"
+env -u LD_LIBRARY_PATH python3 -c 'import ctypes, sys; ctypes.CDLL(sys.argv[1]).HmdDriverFactory' "$driver" ||
+  fail "driver_zembra.so does not load"
+check "SteamVR driver folder installed; driver_zembra.so exports HmdDriverFactory alone and loads"
 
 # The tool finds the library through its run path.
 tool=$prefix/bin/ZEMBRAGloveConfigTool
@@ -84,15 +105,41 @@ for example in glove-client plugin-host; do
   done
 done
 
+# The Python module, from the prefix alone: the driver found through its run
+# path, the module on the prefix's Python path, streaming the simulated gloves.
+if compgen -G "$build/python/zembra.cpython-*.so" >/dev/null; then
+  module=$(find "$prefix" -name 'zembra.cpython-*.so' | head -1)
+  [ -n "$module" ] || fail "the Python module was built but not installed"
+  [ "$(dirname "$module")" = "$prefix/lib/python3/dist-packages" ] || fail "the Python module went to $module"
+  found=$(env -u LD_LIBRARY_PATH ldd "$module" | sed -n 's/.*libZEMBRAIMU.so.1 => \(.*\) (.*/\1/p')
+  [ -n "$found" ] && [ "$(realpath "$found")" = "$(realpath "$libdir/libZEMBRAIMU.so.1")" ] ||
+    fail "the Python module finds '$found', not the installed library"
+  python_bin=$(sed -n 's/^Python3_EXECUTABLE:FILEPATH=//p' "$build/CMakeCache.txt")
+  env -u LD_LIBRARY_PATH PYTHONPATH="$(dirname "$module")" "${python_bin:-python3}" examples/python/live.py \
+    --seconds 1 >"$work/python.out" 2>&1 || { cat "$work/python.out"; fail "live.py on the installed module"; }
+  grep -q "^left .*thumb" "$work/python.out" && grep -q "^right .*thumb" "$work/python.out" ||
+    { cat "$work/python.out"; fail "live.py printed no bends of both hands"; }
+  check "the Python module imports from the prefix and streams both hands"
+fi
+
 # The Debian package.
 if [ "${ZEMBRA_SKIP_DEB:-0}" != 1 ]; then
   (cd "$work" && cpack -G DEB --config "$build/CPackConfig.cmake" -B "$work/deb" >"$work/cpack.log" 2>&1) ||
     { cat "$work/cpack.log"; fail "cpack -G DEB"; }
   deb=$(ls "$work"/deb/*.deb)
   dpkg-deb --info "$deb" | grep -E "Depends|Package|Version"
+  if [ -n "${module:-}" ]; then
+    grep -q "/usr/lib/python3/dist-packages/zembra.cpython-" <<<"$(dpkg-deb --contents "$deb")" ||
+      fail "the package does not ship the Python module"
+    grep -q "python3-numpy" <<<"$(dpkg-deb --field "$deb" Depends)" || fail "the package does not depend on python3-numpy"
+    check "the package ships the Python module and depends on python3-numpy"
+  fi
   lintian --tag-display-limit 0 "$deb" >"$work/lintian.log" 2>&1 || true
   cat "$work/lintian.log"
   if grep -q "^E:" "$work/lintian.log"; then fail "lintian reports errors"; fi
+  dpkg-deb -c "$deb" >"$work/contents.txt"
+  grep -q "usr/share/zembra/steamvr/zembra/bin/linux64/driver_zembra.so" "$work/contents.txt" ||
+    fail "the package has no SteamVR driver folder"
   check "$(basename "$deb") built; lintian reports no error"
 fi
 echo "INSTALL TESTS PASSED"

@@ -6,7 +6,7 @@ set -uo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
 
-bash scripts/setup.sh run test || exit 1
+bash scripts/setup.sh run test unity || exit 1
 
 jobs=$(nproc)
 status=0

@@ -1,5 +1,6 @@
 #include "plugin/serial_port.h"
 
+#include <boost/asio/error.hpp>
 #include <boost/asio/post.hpp>
 #include <cstdio>
 #include <ctime>
@@ -23,6 +24,11 @@ namespace platform = ZEMBRA::platform;
 namespace link = ZEMBRA::link;
 namespace log = ZEMBRA::log;
 
+// How often the supervision looks at the windows when no read completes: a
+// fraction of the half-second window, so that a silent second is decided on
+// within a tenth of a second of its end.
+constexpr std::chrono::milliseconds kSupervisionTick{100};
+
 }  // namespace
 
 std::string ReceiverTag(PluginHand hand, int receiverIndex) {
@@ -37,6 +43,7 @@ SerialPort::SerialPort(bool advancedMode, int hardwareVersion, LinkTimings timin
       serialWork_(std::make_unique<WorkGuard>(serialIo_.get_executor())),
       timerWork_(std::make_unique<WorkGuard>(timerIo_.get_executor())),
       graceTimer_(timerIo_),
+      supervisionTimer_(serialIo_),
       streamBuffer_(link::kStreamBufferLimit),
       pose_(advancedMode, hardwareVersion) {
   streamBuffer_.prepare(128);
@@ -174,7 +181,18 @@ void SerialPort::StartStreaming() {
   // completion sees them, and Asio's one-time descriptor set-up is ordered
   // before the command writes this thread and the workers make later.
   StartRead();
+  if (port_ && port_->IsOpen()) boost::asio::post(serialIo_, [this] { ArmSupervisionTick(); });
   log::Stream() << "start async read" << std::endl;
+}
+
+void SerialPort::ArmSupervisionTick() {
+  if (closing_ || readFailed_) return;
+  supervisionTimer_.expires_after(kSupervisionTick);
+  supervisionTimer_.async_wait([this](const boost::system::error_code& ec) {
+    if (ec || closing_ || readFailed_ || !port_ || !port_->IsOpen()) return;
+    if (!restartAfterRead_) Supervise(true);
+    ArmSupervisionTick();
+  });
 }
 
 void SerialPort::StartRead() {
@@ -189,13 +207,27 @@ void SerialPort::RaiseEvent(int code) {
 
 void SerialPort::OnReceive(const boost::system::error_code& ec, size_t bytesRead) {
   if (!port_ || !port_->IsOpen() || closing_) return;
+  if (restartAfterRead_ && (!ec || ec == boost::asio::error::operation_aborted)) {
+    // The tick cancelled this read to restart: the report is read with no
+    // other read waiting on the port, which could take part of it.
+    restartAfterRead_ = false;
+    if (!ec) ParsePacket(readBuffer_, bytesRead);
+    Restart();
+    StartRead();
+    return;
+  }
   if (ec) {
+    readFailed_ = true;  // streaming is over: the tick stops too
     RaiseEvent(PluginEvent_Disconnected);
     log::Stream() << "Buffer read failed!!!!!" << std::endl;
     return;
   }
   ParsePacket(readBuffer_, bytesRead);
+  Supervise(false);
+  StartRead();
+}
 
+void SerialPort::Supervise(bool readPending) {
   // The one-second decision waits out the grace period after a restart.
   const link::RateWindows::Step step = windows_.Advance(platform::NowTicks(), grace_);
   if (step.halfClosed && step.halfPackets != 0) {
@@ -209,10 +241,14 @@ void SerialPort::OnReceive(const boost::system::error_code& ec, size_t bytesRead
       RaiseEvent(PluginEvent_ChannelHopped);
     } else if (step.secondPackets == 0) {
       if (connected_.exchange(false)) RaiseEvent(PluginEvent_Disconnected);
-      Restart();
+      if (readPending) {
+        restartAfterRead_ = true;
+        port_->Cancel();
+      } else {
+        Restart();
+      }
     }
   }
-  StartRead();
 }
 
 void SerialPort::ParsePacket(const uint8_t* data, size_t size) {
@@ -263,7 +299,10 @@ void SerialPort::StopVibrationWorkers() {
 
 void SerialPort::StopThreads() {
   if (serialWork_) {
-    boost::asio::post(serialIo_, [this] { serialWork_.reset(); });
+    boost::asio::post(serialIo_, [this] {
+      supervisionTimer_.cancel();
+      serialWork_.reset();
+    });
     if (serialThread_.joinable()) serialThread_.join();
   }
   if (timerWork_) {

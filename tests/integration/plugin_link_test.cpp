@@ -1,15 +1,21 @@
 // The plug-in's serial link object over a real pseudo-terminal, with short
 // time-outs, for the cases the C interface cannot time: the report that
-// never comes, a restart waiting for a report while the port closes, the
-// channel list and the random channel choice.
+// never comes, a restart waiting for a report while the port closes, a line
+// that goes silent and comes back, the channel list and the random channel
+// choice.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <fstream>
+#include <mutex>
 #include <thread>
+#include <vector>
 
 #include "plugin/serial_port.h"
+#include "tests/support/glove_packets.h"
 #include "tests/support/pty_pair.h"
 #include "tests/support/stdout_capture.h"
 
@@ -204,6 +210,105 @@ TEST(PluginLink, CloseEndsARestartWaitingForAReport) {
   EXPECT_LT(std::chrono::steady_clock::now() - start, 1s);
   const std::string out = capture.Stop();
   EXPECT_NE(out.find("exiting thread"), std::string::npos);
+}
+
+// The link events as they arrive, for waiting on.
+struct EventLog {
+  std::mutex mutex;
+  std::condition_variable changed;
+  std::vector<int> codes;
+
+  static void OnEvent(void* context, int code) {
+    auto* log = static_cast<EventLog*>(context);
+    std::lock_guard<std::mutex> lock(log->mutex);
+    log->codes.push_back(code);
+    log->changed.notify_all();
+  }
+  // Waits until code has arrived `count` times; the codes so far.
+  std::vector<int> WaitFor(int code, long count, std::chrono::milliseconds within) {
+    std::unique_lock<std::mutex> lock(mutex);
+    changed.wait_for(lock, within, [&] { return std::count(codes.begin(), codes.end(), code) >= count; });
+    return codes;
+  }
+};
+
+std::string Packets(int count) {
+  ZEMBRA::testsupport::Sensors identity;
+  identity.fill({0.0f, 0.0f, 0.0f, 1.0f});
+  const std::vector<uint8_t> burst = BuildBurst(ZEMBRA::testsupport::Burst::UUPU, identity);
+  std::string bytes;
+  for (int i = 0; i < count; ++i) bytes.append(burst.begin(), burst.end());
+  return bytes;
+}
+
+// A left-hand link on a pseudo-terminal whose receiver reports one quiet
+// channel (11), its events logged and its messages captured.
+struct LoggedLink {
+  explicit LoggedLink(LinkTimings timings) : port(false, 0, timings) {
+    pty.Write(MakeReport(Noise({{11, 0.2f}})));
+    port.SetHand(kPluginHandLeft);
+    port.RegisterDataCallback(&events, nullptr);
+    port.RegisterEventCallback(&EventLog::OnEvent);
+  }
+  PtyPair pty;
+  StdoutCapture capture;
+  EventLog events;
+  SerialPort port;
+};
+
+// No read completes on a silent line, and the supervision still counts its
+// seconds: a weak second hops, a silent one raises event 3 and restarts the
+// link, which waits for the receiver's next report; after it the glove's
+// packets connect the link again.
+TEST(PluginLink, ASilentLineIsLostAndComesBack) {
+  LinkTimings timings = Short();
+  timings.reportTimeout = 20s;
+  LoggedLink link(timings);
+  ASSERT_TRUE(link.port.Open(link.pty.path(), 1000000));
+  EXPECT_EQ(link.pty.Read(2, 1000ms), "j\x0b");
+  link.port.StartStreaming();
+  for (int i = 0; i < 3; ++i) {
+    ASSERT_TRUE(link.pty.Write(Packets(1)));
+    std::this_thread::sleep_for(10ms);
+  }
+  // Then nothing at all.
+  std::vector<int> codes = link.events.WaitFor(PluginEvent_Disconnected, 1, 10s);
+  ASSERT_EQ(std::count(codes.begin(), codes.end(), PluginEvent_Disconnected), 1);
+  EXPECT_EQ(codes.front(), PluginEvent_Connected);
+  // Four packets (three and the one StartStreaming counts) in the first
+  // second after the grace period: a hop before the loss.
+  EXPECT_EQ(std::count(codes.begin(), codes.end(), PluginEvent_ChannelHopped), 1);
+
+  // The restart reads the next report and sets the channel up again.
+  link.pty.Read(64, 100ms);
+  ASSERT_TRUE(link.pty.Write(MakeReport(Noise({{11, 0.2f}}))));
+  EXPECT_EQ(link.pty.Read(2, 5000ms), "j\x0b");
+  const auto until = std::chrono::steady_clock::now() + 10s;
+  while (std::chrono::steady_clock::now() < until) {
+    ASSERT_TRUE(link.pty.Write(Packets(1)));
+    std::this_thread::sleep_for(10ms);
+    codes = link.events.WaitFor(PluginEvent_Connected, 2, 0ms);
+    if (std::count(codes.begin(), codes.end(), PluginEvent_Connected) == 2) break;
+  }
+  EXPECT_EQ(std::count(codes.begin(), codes.end(), PluginEvent_Connected), 2);
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_TRUE(link.port.Close());
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 1s);
+}
+
+// After a read error the link stays down: no decision follows it.
+TEST(PluginLink, NothingFollowsAReadError) {
+  LoggedLink link(Short());
+  ASSERT_TRUE(link.port.Open(link.pty.path(), 1000000));
+  link.port.StartStreaming();
+  ASSERT_TRUE(link.pty.Write(Packets(3)));
+  std::this_thread::sleep_for(50ms);
+  link.pty.CloseMaster();
+  link.events.WaitFor(PluginEvent_Disconnected, 1, 5s);
+  // Long enough for the grace period and two seconds' decisions.
+  std::this_thread::sleep_for(2500ms);
+  EXPECT_EQ(link.events.WaitFor(PluginEvent_Disconnected, 1, 0ms), std::vector<int>{PluginEvent_Disconnected});
+  EXPECT_TRUE(link.port.Close());
 }
 
 TEST(PluginLink, ReceiverTags) {

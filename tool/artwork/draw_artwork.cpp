@@ -431,8 +431,8 @@ bool Save(const QImage& image, const QString& path) {
 // Shapes only, no text: QPainter on a QImage needs no application object
 // and no display.
 int main(int argc, char* argv[]) {
-  if (argc != 2) {
-    std::fprintf(stderr, "usage: draw_artwork <output folder>\n");
+  if (argc != 2 && argc != 3) {
+    std::fprintf(stderr, "usage: draw_artwork <output folder> [<SteamVR icon folder>]\n");
     return 2;
   }
   const QDir out(QString::fromLocal8Bit(argv[1]));
@@ -509,5 +509,28 @@ int main(int argc, char* argv[]) {
   // The desktop entry's icon of an installed tool (not a resource).
   QDir().mkpath(out.filePath("desktop"));
   ok &= Save(ProductMark(256), at("desktop/zembra-glove-config-tool.png"));
+  if (argc == 3) {
+    // The SteamVR driver's device icons (32 x 32): the same gloves, not
+    // found (off), found but silent (searching) and streaming (ready).
+    const QDir icons(QString::fromLocal8Bit(argv[2]));
+    QDir().mkpath(icons.path());
+    const struct {
+      Hand hand;
+      const char* side;
+    } sides[] = {{Hand::Left, "left"}, {Hand::Right, "right"}};
+    const struct {
+      GloveState state;
+      const char* name;
+    } states[] = {{GloveState::NotFound, "off"}, {GloveState::NotPaired, "searching"}, {GloveState::Paired, "ready"}};
+    for (const auto& side : sides) {
+      for (const auto& state : states) {
+        const QString name =
+            QString::fromLatin1("%1_glove_%2.png").arg(QLatin1String(side.side), QLatin1String(state.name));
+        const QImage icon =
+            GloveIcon(side.hand, state.state).scaled(32, 32, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        ok &= Save(icon, icons.filePath(name));
+      }
+    }
+  }
   return ok ? 0 : 1;
 }

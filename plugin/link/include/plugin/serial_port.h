@@ -5,7 +5,10 @@
 //
 // Threads: the engine thread calls every public member. StartStreaming
 // starts the serial thread (reads, decoding, supervision, both callbacks)
-// and the timer thread (the grace timer only). VibratePeriod starts a worker
+// and the timer thread (the grace timer only). The supervision runs after
+// every read and on a tick of its own, so that a line gone silent is
+// supervised too: with no read completing, its silent second would
+// otherwise never be counted. VibratePeriod starts a worker
 // per request; Close stops and joins all of them. Values shared between the
 // threads are atomics, and the channel list sits behind a mutex.
 #pragma once
@@ -109,6 +112,12 @@ class SerialPort {
   int ChooseRandomChannel();
   void ArmGraceTimer();
   void StartRead();
+  // The rate windows' step, their keep-alive and their decisions (a new
+  // channel, or event 3 and a restart). Serial thread. readPending: a read
+  // is outstanding (the tick), so a restart first cancels it and runs when
+  // it completes.
+  void Supervise(bool readPending);
+  void ArmSupervisionTick();
   void RaiseEvent(int code);
   void StopThreads();
   void StopVibrationWorkers();
@@ -121,6 +130,7 @@ class SerialPort {
   std::unique_ptr<WorkGuard> serialWork_;
   std::unique_ptr<WorkGuard> timerWork_;
   boost::asio::steady_timer graceTimer_;
+  boost::asio::steady_timer supervisionTimer_;  // on serialIo_
   std::shared_ptr<ZEMBRA::platform::SerialDevice> port_;
   boost::asio::streambuf streamBuffer_;
   uint8_t readBuffer_[ZEMBRA::protocol::kMaxReadSize] = {};
@@ -135,6 +145,8 @@ class SerialPort {
 
   // Supervision; the serial thread's own once streaming has started.
   ZEMBRA::link::RateWindows windows_;
+  bool readFailed_ = false;        // a read error ended streaming
+  bool restartAfterRead_ = false;  // the tick cancelled the read to restart
   std::atomic<bool> connected_{false};
   std::atomic<bool> grace_{false};
   std::atomic<bool> closing_{false};
