@@ -44,6 +44,11 @@ constexpr size_t kMaxRefusing = 32;
 constexpr auto kWriteTime = std::chrono::seconds(30);
 // How long the watcher waits on the board before it looks at its own stop.
 constexpr auto kWatchEvery = std::chrono::milliseconds(100);
+// While stream clients are connected, the watcher wakes the I/O thread at
+// least this often: a message a client's rate held back goes out then if
+// no newer pose came first (no timer per client: at 60 messages a second
+// for ten clients their wake-ups alone would cost more than the sends).
+constexpr auto kStreamTick = std::chrono::milliseconds(10);
 const char* kServerName = "zembra-stream";
 
 std::string ReadWholeFile(const std::string& path, bool& ok) {
@@ -144,7 +149,7 @@ struct WebOutput::Impl {
 class StreamSession : public std::enable_shared_from_this<StreamSession> {
  public:
   StreamSession(WebOutput::Impl& impl, tcp::socket socket, double rate)
-      : impl_(impl), ws_(std::move(socket)), rate_(rate), timer_(impl.io) {}
+      : impl_(impl), ws_(std::move(socket)), rate_(rate) {}
   ~StreamSession() {
     --impl_.counted;
     impl_.open.fetch_sub(1);
@@ -166,6 +171,7 @@ class StreamSession : public std::enable_shared_from_this<StreamSession> {
   }
 
   // Sends what is due: the first hand whose news the rate lets through.
+  // What the rate holds back waits for the next pose or the watcher's tick.
   void Pump() {
     if (!accepted_ || closed_ || writing_) return;
     const Clock::time_point now = Clock::now();
@@ -177,32 +183,20 @@ class StreamSession : public std::enable_shared_from_this<StreamSession> {
       for (Mine& m : mine_) m.policy = SendPolicy(rate_ / hands);
     }
     while (mine_.size() < slots.size()) mine_.push_back({SendPolicy(rate_ / hands), 0});
-    Clock::time_point wake = Clock::time_point::max();
     for (size_t i = 0; i < slots.size(); ++i) {
       Mine& m = mine_[i];
-      const SendPolicy::Decision d = m.policy.Decide(now, slots[i].version > m.sent, slots[i].changed);
-      if (d.send) {
+      if (m.policy.Decide(now, slots[i].version > m.sent, slots[i].changed).send) {
         m.sent = slots[i].version;
         m.policy.Sent(now);
         Write(impl_.MessageOf(i));
         return;
       }
-      wake = std::min(wake, d.lookAgain);
     }
-    if (wake == Clock::time_point::max() || wake == armed_) return;
-    armed_ = wake;
-    timer_.expires_at(wake);
-    timer_.async_wait([self = shared_from_this()](beast::error_code ec) {
-      if (ec) return;
-      self->armed_ = Clock::time_point::max();
-      self->Pump();
-    });
   }
 
   void Close() {
     if (closed_) return;
     closed_ = true;
-    timer_.cancel();
     beast::error_code ignored;
     beast::get_lowest_layer(ws_).socket().close(ignored);
   }
@@ -248,8 +242,6 @@ class StreamSession : public std::enable_shared_from_this<StreamSession> {
   WebOutput::Impl& impl_;
   websocket::stream<beast::tcp_stream> ws_;
   const double rate_;
-  net::steady_timer timer_;
-  Clock::time_point armed_ = Clock::time_point::max();
   std::vector<Mine> mine_;
   int shareOf_ = 0;
   beast::flat_buffer incoming_;
@@ -581,16 +573,14 @@ void WebOutput::Impl::CloseAll() {
 void WebOutput::Impl::Watch() {
   uint64_t seen = board.version();
   while (!stop.load() && !board.stopping()) {
-    const Clock::time_point until = Clock::now() + kWatchEvery;
     // No stream client: nothing to wake for.
     if (streaming.load() == 0) {
-      board.SleepUntil(until);
+      board.SleepUntil(Clock::now() + kWatchEvery);
       seen = board.version();
       continue;
     }
-    const uint64_t now = board.WaitForPose(seen, until);
-    if (now == seen) continue;
-    seen = now;
+    // A new pose, or the tick.
+    seen = board.WaitForPose(seen, Clock::now() + kStreamTick);
     if (!newsPosted.exchange(true)) net::post(io, [this] { OnNews(); });
   }
 }

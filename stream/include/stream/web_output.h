@@ -13,8 +13,9 @@
 //
 // Threads: an I/O thread that serves every connection, and a watcher that
 // waits on the board for poses (only while a stream client is connected)
-// and wakes the I/O thread. SetGloves and counts() from any thread. The
-// destructor closes every connection and joins both threads.
+// and wakes the I/O thread for each one, and every 10 ms at least.
+// SetGloves and counts() from any thread. The destructor closes every
+// connection and joins both threads.
 #pragma once
 
 #include <chrono>
