@@ -112,6 +112,9 @@ class Rig:
     def descriptors(self):
         return len(os.listdir("/proc/%d/fd" % self.server.pid))
 
+    def threads(self):
+        return len(os.listdir("/proc/%d/task" % self.server.pid))
+
     def ws(self, query="", **options):
         options.setdefault("open_timeout", 20)
         return websockets.connect("ws://127.0.0.1:%d/stream%s" % (self.port, query), max_size=1 << 20, **options)
@@ -374,7 +377,7 @@ class LimitsTest(unittest.TestCase):
                 async with self.rig.ws() as c:
                     await c.recv()
         asyncio.run(cycles(3))
-        baseline = self.rig.descriptors()
+        baseline, threads = self.rig.descriptors(), self.rig.threads()
 
         async def run():
             async with self.rig.ws("?rate=50") as reader:
@@ -390,6 +393,8 @@ class LimitsTest(unittest.TestCase):
         asyncio.run(cycles(300))
         self.assertTrue(wait_for(lambda: self.rig.descriptors() <= baseline, 30, 0.2),
                         "%d descriptors, %d before" % (self.rig.descriptors(), baseline))
+        # A fixed set of threads serves every client, however many came.
+        self.assertEqual(self.rig.threads(), threads)
 
     def test_a_client_that_never_reads_is_closed_once_it_answers_nothing(self):
         s = handshake(self.rig.port, 1000)
