@@ -129,6 +129,7 @@ install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/docs/archite
   ${PROJECT_SOURCE_DIR}/docs/hand-viewer-fist.png ${PROJECT_SOURCE_DIR}/docs/hand-viewer-playback.png
   ${PROJECT_SOURCE_DIR}/docs/config-tool.png ${PROJECT_SOURCE_DIR}/docs/recorded-frame.png
   ${PROJECT_SOURCE_DIR}/docs/python.md ${PROJECT_SOURCE_DIR}/docs/python-bends.png
+  ${PROJECT_SOURCE_DIR}/docs/stream-web-page.png
   ${CMAKE_CURRENT_LIST_DIR}/package/copyright
   DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT runtime)
 
@@ -180,6 +181,10 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # tool's toolbar tips are Chinese texts; without a font that has them they
 # show as empty boxes.
 list(APPEND ZEMBRA_DEBIAN_DEPENDS fonts-wqy-microhei)
+# zembra-stream serves its page's three.js from where libjs-three installs it.
+if(TARGET zembra-stream)
+  list(APPEND ZEMBRA_DEBIAN_DEPENDS libjs-three)
+endif()
 list(JOIN ZEMBRA_DEBIAN_DEPENDS ", " CPACK_DEBIAN_PACKAGE_DEPENDS)
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
