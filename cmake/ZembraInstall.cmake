@@ -5,10 +5,10 @@
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
 
-# The installed programs find the libraries beside them, wherever the tree
+# The installed programs on the driver find the libraries beside them, wherever the tree
 # is installed; a system install (/usr) needs no search path at all.
 if(NOT CMAKE_INSTALL_PREFIX STREQUAL "/usr")
-  foreach(program ZEMBRAGloveConfigTool zembra-hands)
+  foreach(program ZEMBRAGloveConfigTool zembra-hands zembra-stream)
     if(TARGET ${program})
       set_target_properties(${program} PROPERTIES INSTALL_RPATH "$ORIGIN/../${CMAKE_INSTALL_LIBDIR}")
     endif()
