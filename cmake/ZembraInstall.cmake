@@ -5,8 +5,9 @@
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
 
-# The installed programs on the driver find the libraries beside them, wherever the tree
-# is installed; a system install (/usr) needs no search path at all.
+# The installed programs on the driver find the libraries beside them,
+# wherever the tree is installed; a system install (/usr) needs no search
+# path at all.
 if(NOT CMAKE_INSTALL_PREFIX STREQUAL "/usr")
   foreach(program ZEMBRAGloveConfigTool zembra-hands zembra-stream)
     if(TARGET ${program})
