@@ -142,8 +142,8 @@ void DefinePose(py::module_& module) {
 
   DefineRecord(module, "Bends", {"thumb", "index", "middle", "ring", "pinky"},
                "The bend of each finger in degrees, thumb to pinky, as the driver measures it: a finger's middle "
-               "joint against the back of the hand (the thumb against its rest position); larger is more "
-               "bent.",
+               "joint against the back of the hand (the thumb against its rest position); a curl reads "
+               "negative (a fist about -90 for a long finger), a finger bent back positive.",
                {"thumb, degrees", "index finger, degrees", "middle finger, degrees", "ring finger, degrees",
                 "little finger, degrees"});
   DefineRecord(module, "Status", {"table", "byte", "value"},

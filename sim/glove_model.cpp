@@ -15,9 +15,14 @@ struct Wave {
 
 // Periods are mutually prime-ish so the hand never repeats a short cycle
 // and every finger is seen at many different bends against each other.
+// The wrist turns about the engine's axes: Y (out of the back of the hand),
+// X (along the fingers) and Z (across the hand, the fingers' curl axis).
+// The hand at rest lies with its fingers along +X and its palm towards +Y,
+// so a positive turn about X lifts a left hand's thumb side and a positive
+// one about Z tips the fingers towards the palm.
 constexpr Wave kWristYaw = {0.0, 50.0, 17.0, 0.0};
-constexpr Wave kWristPitch = {10.0, 25.0, 11.0, 1.0};
-constexpr Wave kWristRoll = {0.0, 35.0, 13.0, 2.0};
+constexpr Wave kWristPitch = {-10.0, -25.0, 11.0, 1.0};
+constexpr Wave kWristRoll = {0.0, -35.0, 13.0, 2.0};
 
 constexpr Wave kBend[kFingerCount] = {
     {45.0, 40.0, 2.3, 0.0},  // pinky

@@ -25,9 +25,9 @@ Vec3f Rotate(const Quat& q, const Vec3f& v) {
 }
 
 // From the engine's frame to the T-pose hand's, for a rotation: the
-// reflection diag(1, -1, 1) on the left hand, -I on the right.
+// reflection -I on the left hand, diag(1, -1, 1) on the right.
 Quat ToHumanoid(const Quat& q_engine, HandType hand) {
-  if (hand == Hand_Right) return q_engine;
+  if (hand != Hand_Right) return q_engine;
   return {-q_engine.x, q_engine.y, -q_engine.z, q_engine.w};
 }
 
@@ -53,11 +53,11 @@ constexpr int kJoints[kFingerBones] = {Joint_ThumbProximal,  Joint_ThumbIntermed
 // in the file's frame: each joint's offset from its parent, the thumb's
 // second and third joints in the thumb's rest frame.
 constexpr Vec3f kLeftOffsetsCm[kFingerBones] = {
-    {-2.5f, -0.8f, -2.5f}, {-3.08f, -2.91f, 1.51f}, {-1.85f, -1.72f, 1.96f},  // thumb
-    {-9.0f, 0.0f, -2.4f},  {-4.0f, 0.0f, 0.0f},     {-2.4f, 0.0f, 0.0f},      // index
-    {-9.2f, 0.0f, -0.6f},  {-4.4f, 0.0f, 0.0f},     {-2.8f, 0.0f, 0.0f},      // middle
-    {-8.8f, 0.0f, 1.2f},   {-4.1f, 0.0f, 0.0f},     {-2.7f, 0.0f, 0.0f},      // ring
-    {-8.0f, 0.0f, 2.9f},   {-3.2f, 0.0f, 0.0f},     {-2.0f, 0.0f, 0.0f},      // little
+    {2.5f, -0.8f, 2.5f}, {2.47f, 3.24f, -1.92f}, {1.85f, 1.72f, -1.96f},  // thumb
+    {9.0f, 0.0f, 2.4f},  {4.0f, 0.0f, 0.0f},     {2.4f, 0.0f, 0.0f},      // index
+    {9.2f, 0.0f, 0.6f},  {4.4f, 0.0f, 0.0f},     {2.8f, 0.0f, 0.0f},      // middle
+    {8.8f, 0.0f, -1.2f}, {4.1f, 0.0f, 0.0f},     {2.7f, 0.0f, 0.0f},      // ring
+    {8.0f, 0.0f, -2.9f}, {3.2f, 0.0f, 0.0f},     {2.0f, 0.0f, 0.0f},      // little
 };
 
 constexpr float kForearmMetres = 0.25f;
@@ -70,8 +70,9 @@ Quat ThumbRest(HandType hand) {
 }
 
 // The rest offsets in the T-pose hand's frame, metres. The file's frame is
-// the engine's turned half a turn about X, and Unity's is the file's with Z
-// mirrored; the right hand is the left one mirrored through X = 0.
+// the engine's turned half a turn about X, and the left hand's T-pose frame
+// is the engine's through -I, so the file's with X mirrored; the right hand
+// is the left one mirrored through X = 0.
 std::array<Vec3f, kFingerBones> RestOffsets(HandType hand) {
   // The thumb's rest rotation in the file's frame: (x, -y, -z, w).
   const Quat rest = ThumbRest(Hand_Left);
@@ -80,7 +81,7 @@ std::array<Vec3f, kFingerBones> RestOffsets(HandType hand) {
   for (int b = 0; b < kFingerBones; ++b) {
     Vec3f v = kLeftOffsetsCm[b];
     if (IsThumb(b) && b > 0) v = Rotate(restInFile, v);
-    out[size_t(b)] = {v.x / 100, v.y / 100, -v.z / 100};
+    out[size_t(b)] = {-v.x / 100, v.y / 100, v.z / 100};
     if (hand == Hand_Right) out[size_t(b)].x = -out[size_t(b)].x;
   }
   return out;

@@ -65,7 +65,7 @@ SpreadBend SplitJoint(const Quat& q) {
   // The pose engine's decomposition q = Ry(y) * Rx(x) * Rz(z).
   const double y = std::atan2(2 * (q.z * q.x + q.w * q.y), 1 - 2 * (q.x * q.x + q.y * q.y));
   const double z = std::atan2(2 * (q.x * q.y + q.w * q.z), 1 - 2 * (q.z * q.z + q.x * q.x));
-  return {y / rigid::kDegree, -z / rigid::kDegree};
+  return {y / rigid::kDegree, z / rigid::kDegree};
 }
 
 HandMapper::HandMapper(HandType hand, MappingOptions options)
@@ -123,9 +123,11 @@ HandSkeleton HandMapper::Map(const Pose& pose) const {
     const double curl = (proximal.bend + intermediate.bend - f.open) / span;
     const double proximalClosure = (proximal.bend - kProximalShare * f.open) / (kProximalShare * span);
     const double intermediateClosure = (intermediate.bend - kIntermediateShare * f.open) / (kIntermediateShare * span);
-    // Our distal joint bends only when the finger is bent back; otherwise it
-    // follows the intermediate one, as a finger's last joint does.
-    const double distalClosure = intermediateClosure + distal.bend / (kIntermediateShare * span);
+    // The engine computes our distal joint from the intermediate one (half
+    // as much again in a curl, in line when bent back), and the reference
+    // fist's distal bone already holds a finger's last joint's share: the
+    // distal bone closes as far as the intermediate one.
+    const double distalClosure = intermediateClosure;
 
     out.bones[chain.metacarpal] = Turned(chain.metacarpal, curl, 0);
     out.bones[chain.proximal] =

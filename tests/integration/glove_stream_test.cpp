@@ -112,16 +112,17 @@ TEST(GloveStream, BothHandsFoundByDiscoveryStreamTheModelsMotion) {
       const sim::HandFrame frame = hand.receiver->BurstFrame(uint64_t(pose.statusValue));
       for (int finger = 0; finger < 4; ++finger) {
         const float bend = pose::RelZ(pose.joints[finger], pose.joints[Joint_Wrist]);
-        worst = std::max(worst, std::fabs(double(bend) - frame.bend[size_t(finger)]));
+        worst = std::max(worst, std::fabs(double(bend) + frame.bend[size_t(finger)]));
       }
     }
     EXPECT_LT(worst, 0.1) << "long-finger bends stray from the model by up to " << worst << " degrees";
-    // The driver's own finger values are those of its last pose.
+    // The driver's own finger values are those of its last pose, negative
+    // for the model's curled fingers.
     const Pose& last = hand.recording.poses.back();
     const sim::HandFrame frame = hand.receiver->BurstFrame(uint64_t(last.statusValue));
     for (int finger = 0; finger < 5; ++finger) {
       EIMUError err;
-      EXPECT_NEAR(hand.driver->GetFingerValue(finger, err), frame.bend[size_t(finger)], 0.1) << finger;
+      EXPECT_NEAR(hand.driver->GetFingerValue(finger, err), -frame.bend[size_t(finger)], 0.1) << finger;
     }
   }
   ::unsetenv("ZEMBRA_SYSFS_ROOT");

@@ -75,7 +75,8 @@ TEST(ReceiverSimulator, StreamsAtTheRateAndEveryBurstDecodesToTheModel) {
     previous = n;
     const HandFrame frame = sim.BurstFrame(n);
     for (int i = 0; i < kFingerCount; ++i) {
-      worst = std::max(worst, std::fabs(engine.FingerValue(i) - frame.bend[size_t(i)]));
+      // The driver's bend is negative for a curl, the model's positive.
+      worst = std::max(worst, std::fabs(engine.FingerValue(i) + frame.bend[size_t(i)]));
     }
     const auto sent = sim.BurstSendTime(n);
     ASSERT_TRUE(sent);

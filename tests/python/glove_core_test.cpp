@@ -50,7 +50,7 @@ TEST_F(GloveCoreTest, EveryPoseComesWithItsOwnFingerValuesAndTime) {
     previous = sequence;
     const sim::HandFrame frame = receiver->BurstFrame(sequence);
     for (int f = 0; f < kFingerCount; ++f)
-      worst = std::max(worst, std::fabs(delivered.fingers[size_t(f)] - frame.bend[size_t(f)]));
+      worst = std::max(worst, std::fabs(delivered.fingers[size_t(f)] + frame.bend[size_t(f)]));
   }
   // The model's bends change by tenths of a degree from one burst to the
   // next: the values of a neighbouring pose would stray beyond this.

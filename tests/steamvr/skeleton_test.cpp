@@ -48,7 +48,7 @@ TEST(ReferenceHand, TipsLieWhereThePublishedFiguresPutThem) {
 TEST(HandMapping, AJointSplitsIntoSpreadAndBendAsTheEngineComposesThem) {
   for (double spread : {-20.0, 0.0, 7.5})
     for (double bend : {-10.0, 0.0, 45.0, 95.0}) {
-      const Quat q = rigid::AxisAngle({0, 1, 0}, spread) * rigid::AxisAngle({0, 0, 1}, -bend);
+      const Quat q = rigid::AxisAngle({0, 1, 0}, spread) * rigid::AxisAngle({0, 0, 1}, bend);
       const SpreadBend split = SplitJoint(q);
       EXPECT_NEAR(split.spread, spread, 1e-9);
       EXPECT_NEAR(split.bend, bend, 1e-9);

@@ -1,10 +1,12 @@
 // Poses as the pose engine delivers them, written directly: every joint at
-// one rotation, or an open or curled hand with the wrist at the identity.
+// one rotation, or an open or curled hand with the wrist at the identity
+// (tests/unit/finger_flexion_test.cpp checks the latter against the engine).
 #pragma once
 
 #include <cmath>
 
 #include "protocol/hand_model.h"
+#include "tests/support/quat_oracle.h"
 #include "zembra/Pose.h"
 
 namespace ZEMBRA {
@@ -23,27 +25,28 @@ inline Quat Product(const Quat& a, const Quat& b) {
           a.w * b.z + a.z * b.w + a.x * b.y - a.y * b.x, a.w * b.w - a.x * b.x - a.y * b.y - a.z * b.z};
 }
 
-inline Quat AboutZ(double degrees) {
-  const double h = degrees * M_PI / 360;
-  return {0, 0, float(std::sin(h)), float(std::cos(h))};
-}
-
-// A hand as the pose engine delivers it with the wrist at the identity: the
-// long fingers bent about Z by `bend` (proximal about half of it, distal a
-// quarter more), the thumb at its rest rotation on the wrist, bent about its
-// own Z by `thumbBend`.
+// A hand as the driver's pose engine delivers it, with the wrist at the
+// identity and no spread (advanced mode, fingers measured without one): the
+// long fingers curled by `bend` degrees, a positive turn about the wrist's
+// Z (the proximal joint 0.45 of it, the intermediate joint the whole, the
+// distal joint half as much again, but only in a curl: bent backwards, it
+// stays in line), and the thumb at its rest rotation on
+// the wrist, curled by `thumbBend` about that rest frame's Z (its proximal
+// and intermediate joints at 0.55 and 0.75 of the way, each less 0.0025 of
+// the bend). The driver reports the bends as -bend and -thumbBend.
 inline Pose EngineHand(HandType hand, double bend, double thumbBend) {
   Pose pose = PoseOf(hand, {0, 0, 0, 1});
   const protocol::QuatConstant& r = hand == Hand_Left ? protocol::kLeftThumbReference : protocol::kRightThumbReference;
-  const Quat rest{r.x, r.y, r.z, r.w};
+  const DQuat rest{r.x, r.y, r.z, r.w};
   for (int finger = 0; finger < 4; ++finger) {
-    pose.joints[Joint_PinkyProximal + finger] = AboutZ(-0.45 * bend);
-    pose.joints[Joint_PinkyIntermediate + finger] = AboutZ(-bend);
-    pose.joints[Joint_PinkyDistal + finger] = AboutZ(-1.25 * bend);
+    pose.joints[Joint_PinkyProximal + finger] = ToF(AboutZ(0.45 * bend));
+    pose.joints[Joint_PinkyIntermediate + finger] = ToF(AboutZ(bend));
+    pose.joints[Joint_PinkyDistal + finger] = ToF(AboutZ((bend > 0 ? 1.5 : 1.0) * bend));
   }
-  pose.joints[Joint_ThumbProximal] = Product(rest, AboutZ(-0.55 * thumbBend));
-  pose.joints[Joint_ThumbIntermediate] = Product(rest, AboutZ(-0.75 * thumbBend));
-  pose.joints[Joint_ThumbDistal] = Product(rest, AboutZ(-thumbBend));
+  const double thumbShare = 0.0025 * thumbBend;
+  pose.joints[Joint_ThumbProximal] = ToF(rest * AboutZ((0.55 - thumbShare) * thumbBend));
+  pose.joints[Joint_ThumbIntermediate] = ToF(rest * AboutZ((0.75 - thumbShare) * thumbBend));
+  pose.joints[Joint_ThumbDistal] = ToF(rest * AboutZ(thumbBend));
   return pose;
 }
 

@@ -93,21 +93,25 @@ TEST(HandScene, AFlatHandAndAFistHaveTheirBendsPalmAndThumbOnTheRightSide) {
     EXPECT_FALSE(skeleton.Build(flat.data()).hands[1 - side].bends[1] > 1) << "the other hand stays at rest";
 
     // The engine's fist turns each long finger's three joints by 0.45, 0.55
-    // and 0.25 of its bend against the one before; the thumb's outer two by
-    // 0.2 and 0.25 of its own. Rest offsets that bend the skeleton (the
-    // knuckles sit off the fingers' line) are no bend.
+    // and 0.5 of its bend against the one before; the thumb's outer two by
+    // 0.2 and 0.25 + 0.0025 * 60 of its own. Rest offsets that bend the
+    // skeleton (the knuckles sit off the fingers' line) are no bend.
     for (int f = 1; f < kFingers; ++f) {
       EXPECT_NEAR(open.bends[size_t(f)], 0, 0.5) << name << f;
-      EXPECT_NEAR(closed.bends[size_t(f)], 1.25 * 90, 0.5) << name << f;
+      EXPECT_NEAR(closed.bends[size_t(f)], 1.5 * 90, 0.5) << name << f;
     }
     EXPECT_NEAR(open.bends[0], 0, 0.5) << name;
-    EXPECT_NEAR(closed.bends[0], 0.45 * 60, 0.5) << name;
+    EXPECT_NEAR(closed.bends[0], 0.6 * 60, 0.5) << name;
 
-    // A fist closes towards the palm.
+    // Both palms face down, and a fist closes every finger, the thumb too,
+    // towards the palm.
     EXPECT_NEAR(Dot(open.palm, open.palm), 1, 1e-9);
-    for (const char* finger : {"Index", "Middle", "Ring", "Pinky"}) {
+    EXPECT_LT(open.palm.y, -0.95) << name;
+    for (const char* finger : {"Index", "Middle", "Ring", "Pinky", "Thumb"}) {
       const std::string distal = name + finger + "3";
-      EXPECT_GT(Dot(Minus(TipOf(skeleton, fist, distal), TipOf(skeleton, flat, distal)), open.palm), 3) << distal;
+      EXPECT_GT(Dot(Minus(TipOf(skeleton, fist, distal), TipOf(skeleton, flat, distal)), open.palm),
+                finger[0] == 'T' ? 2.5 : 5)
+          << distal;
     }
     // Seen from the palm side with the fingers up, a right hand has its
     // thumb on the right and a left hand on the left.

@@ -128,17 +128,40 @@ std::vector<std::array<double, 3>> Positions(const BvhFile& file, int frame) {
   return positions;
 }
 
-// The shipped skeleton posed three ways. Every joint carrying the wrist's
-// rotation: both hands flat, fingers along -X, thumb roots towards each
-// other. The pose engine's open hand, whose thumb always sits at its rest
-// rotation on the wrist: all five tips in the plane of the palm, the thumb
-// spread forward and out on its own side, the right hand the left one's
-// mirror image. A curled hand: fingers and thumb towards -Y, the palm side.
-TEST(BvhFile, TheShippedSkeletonShowsTheEnginesHandsOpenFlatAndMirrored) {
-  const std::string text =
-      BuildBvhText(ReadAll(ZEMBRA_BONES_FILE),
-                   {PoseOf(Hand_Left, {0, 0, 0, 1}), EngineHand(Hand_Left, 0, 0), EngineHand(Hand_Left, 70, 45)},
-                   {PoseOf(Hand_Right, {0, 0, 0, 1}), EngineHand(Hand_Right, 0, 0), EngineHand(Hand_Right, 70, 45)});
+// The engine's pinch: the index finger curled, the thumb curled to meet
+// it, the other fingers open.
+Pose Pinch(HandType hand) {
+  Pose pose = EngineHand(hand, 0, 100);
+  const Pose index = EngineHand(hand, 85, 100);
+  for (int joint : {Joint_IndexProximal, Joint_IndexIntermediate, Joint_IndexDistal})
+    pose.joints[joint] = index.joints[joint];
+  return pose;
+}
+
+using Vec3d = std::array<double, 3>;
+Vec3d Minus(const Vec3d& a, const Vec3d& b) { return {a[0] - b[0], a[1] - b[1], a[2] - b[2]}; }
+Vec3d Cross(const Vec3d& a, const Vec3d& b) {
+  return {a[1] * b[2] - a[2] * b[1], a[2] * b[0] - a[0] * b[2], a[0] * b[1] - a[1] * b[0]};
+}
+double Distance(const Vec3d& a, const Vec3d& b) {
+  const Vec3d d = Minus(a, b);
+  return std::hypot(d[0], d[1], d[2]);
+}
+
+// The shipped skeleton posed four ways. Every joint carrying the wrist's
+// rotation: both hands flat, palms down (-Y), fingers along +X, each thumb
+// root on its own side (towards the other hand). The pose engine's open
+// hand, whose thumb always sits at its rest rotation on the wrist: all five
+// tips in the plane of the palm, the thumb spread forward and out on its own
+// side, the right hand the left one's mirror image. The engine's fist:
+// every tip, the thumb's too, towards the palm. Its pinch: the thumb's and
+// the index finger's tips together.
+TEST(BvhFile, TheShippedSkeletonShowsTheEnginesHandsPalmDownCurlingTowardsThePalm) {
+  const std::string text = BuildBvhText(
+      ReadAll(ZEMBRA_BONES_FILE),
+      {PoseOf(Hand_Left, {0, 0, 0, 1}), EngineHand(Hand_Left, 0, 0), EngineHand(Hand_Left, 85, 55), Pinch(Hand_Left)},
+      {PoseOf(Hand_Right, {0, 0, 0, 1}), EngineHand(Hand_Right, 0, 0), EngineHand(Hand_Right, 85, 55),
+       Pinch(Hand_Right)});
   const BvhParseResult parsed = ParseBvh(text);
   ASSERT_TRUE(parsed.ok) << parsed.error;
   const BvhFile& file = parsed.file;
@@ -157,33 +180,48 @@ TEST(BvhFile, TheShippedSkeletonShowsTheEnginesHandsOpenFlatAndMirrored) {
     return size_t(0);
   };
   const char* const kLong[] = {"Index", "Middle", "Ring", "Pinky"};
-  const auto equal = Positions(file, 0), open = Positions(file, 1), curled = Positions(file, 2);
+  const auto equal = Positions(file, 0), open = Positions(file, 1), fist = Positions(file, 2),
+             pinch = Positions(file, 3);
   for (const std::string side : {"Left", "Right"}) {
     const std::string hand = side + "Hand";
-    // A left hand palm down with its fingers along -X has its thumb on the
-    // -Z side; a right hand on the +Z side.
-    const double thumbSide = side == "Left" ? -1 : 1;
+    // A left hand palm down with its fingers pointing away (+X) has its
+    // thumb on the right (+Z in a Y-up frame); a right hand on the left.
+    const double thumbSide = side == "Left" ? 1 : -1;
     const size_t wrist = find(hand), thumbRoot = find(hand + "Thumb1"), thumbTip = tipOf(hand + "Thumb3");
     const size_t indexRoot = find(hand + "Index1"), pinkyRoot = find(hand + "Pinky1");
+    const size_t indexTip = tipOf(hand + "Index3");
     for (const auto* at : {&equal, &open}) {
       for (const char* finger : kLong) {
         const auto& tip = (*at)[tipOf(hand + finger + "3")];
-        EXPECT_LT(tip[0], (*at)[wrist][0] - 12) << hand << finger << ": fingers point along -X";
+        EXPECT_GT(tip[0], (*at)[wrist][0] + 12) << hand << finger << ": fingers point along +X";
         EXPECT_NEAR(tip[1], (*at)[wrist][1], 0.01) << hand << finger << ": flat";
       }
       EXPECT_GT((((*at)[thumbRoot][2]) - (*at)[wrist][2]) * thumbSide, 2) << hand;
       EXPECT_GT(((*at)[indexRoot][2] - (*at)[pinkyRoot][2]) * thumbSide, 3) << hand;
+      // The palm faces -Y, by the viewer's rule: across the knuckles towards
+      // the thumb, times along the hand, leaves a right palm and a left back.
+      const size_t middleRoot = find(hand + "Middle1");
+      const Vec3d normal = Cross(Minus((*at)[indexRoot], (*at)[pinkyRoot]), Minus((*at)[middleRoot], (*at)[wrist]));
+      const double palmY = (side == "Left" ? -normal[1] : normal[1]) / std::hypot(normal[0], normal[1], normal[2]);
+      EXPECT_LT(palmY, -0.95) << hand << ": palm down";
     }
-    EXPECT_NEAR(open[thumbTip][1], open[wrist][1], 0.5) << hand << ": thumb in the palm's plane";
+    EXPECT_NEAR(open[thumbTip][1], open[wrist][1], 1) << hand << ": thumb in the palm's plane";
     EXPECT_GT((open[thumbTip][2] - open[indexRoot][2]) * thumbSide, 3) << hand << ": thumb spread out";
-    EXPECT_LT(open[thumbTip][0], open[thumbRoot][0] - 5) << hand << ": thumb points forward";
-    for (const char* finger : kLong)
-      EXPECT_LT(curled[tipOf(hand + finger + "3")][1], curled[wrist][1] - 3) << hand << finger << ": curls palm-wards";
-    EXPECT_LT(curled[thumbTip][1], open[thumbTip][1] - 3) << hand << ": thumb bends palm-wards";
+    EXPECT_GT(open[thumbTip][0], open[thumbRoot][0] + 5) << hand << ": thumb points forward";
+    for (const char* finger : kLong) {
+      const size_t tip = tipOf(hand + finger + "3");
+      EXPECT_LT(fist[tip][1], fist[wrist][1] - 5) << hand << finger << ": curls towards the palm";
+      EXPECT_LT(fist[tip][0], open[tip][0] - 5) << hand << finger << ": and back towards the wrist";
+    }
+    EXPECT_LT(fist[thumbTip][1], open[thumbTip][1] - 2.5) << hand << ": thumb bends towards the palm";
+    EXPECT_LT((fist[thumbTip][2] - open[thumbTip][2]) * thumbSide, -2) << hand << ": and in across it";
+    EXPECT_GT(Distance(open[thumbTip], open[indexTip]), 8) << hand;
+    EXPECT_LT(Distance(pinch[thumbTip], pinch[indexTip]), 3) << hand << ": a pinch brings the tips together";
   }
-  // The hands lie apart, the left one at +Z, each the other's mirror image.
-  EXPECT_GT(open[find("LeftHand")][2], open[find("RightHand")][2] + 15);
-  for (const auto* at : {&equal, &open, &curled}) {
+  // The hands lie apart, the left one at -Z (on the left, looking along the
+  // fingers), each the other's mirror image through Z = 0.
+  EXPECT_LT(open[find("LeftHand")][2], open[find("RightHand")][2] - 15);
+  for (const auto* at : {&equal, &open, &fist, &pinch}) {
     const size_t half = (file.joints.size() - 1) / 2;
     for (size_t j = 1; j <= half; ++j) {
       const size_t mirror = j + half;

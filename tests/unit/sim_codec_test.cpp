@@ -13,7 +13,8 @@ using namespace std::chrono_literals;
 using protocol::PacketKind;
 
 // ---------------------------------------------------------------------------
-// Encoding: the driver's own pose engine must read back the model's bends.
+// Encoding: the driver's own pose engine must read back the model's bends,
+// negated: the model counts a curl positive, the driver's bend negative.
 
 TEST(SimEncoding, DecodedBendsEqualTheModelForBothHandsAndModes) {
   for (HandType hand : {Hand_Left, Hand_Right}) {
@@ -34,7 +35,7 @@ TEST(SimEncoding, DecodedBendsEqualTheModelForBothHandsAndModes) {
         ASSERT_EQ(engine.ProcessPacket(burst.data(), burst.size(), pose), pose::PoseEngine::Outcome::Pose);
         ASSERT_EQ(pose.statusValue, double(n));
         for (int i = 0; i < kFingerCount; ++i) {
-          const double err = std::fabs(engine.FingerValue(i) - frame.bend[size_t(i)]);
+          const double err = std::fabs(engine.FingerValue(i) + frame.bend[size_t(i)]);
           worst = std::max(worst, err);
           ASSERT_LT(err, 0.05) << "finger " << i << " at t=" << double(n) * 0.05;
           lowest[i] = std::min(lowest[i], frame.bend[size_t(i)]);
@@ -70,7 +71,7 @@ TEST(SimEncoding, ThumbEncodingDependsOnTheHand) {
     const Burst burst = BuildBurst(EncodeSensors(frame, Hand_Left), StatusForBurst(n));
     Pose pose{};
     ASSERT_EQ(engine.ProcessPacket(burst.data(), burst.size(), pose), pose::PoseEngine::Outcome::Pose);
-    if (std::fabs(engine.FingerValue(kThumb) - frame.bend[kThumb]) > 1.0) ++differing;
+    if (std::fabs(engine.FingerValue(kThumb) + frame.bend[kThumb]) > 1.0) ++differing;
   }
   EXPECT_GT(differing, 40);
 }

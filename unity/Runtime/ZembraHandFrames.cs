@@ -4,13 +4,14 @@
 // stream server's derivation (docs/streaming.md, "The frames").
 //
 // In short: the plug-in's joints are absolute rotations in the pose
-// engine's frame, in which both hands rest with the fingers along -X and
-// the palm facing +Y, the left thumb on the +Z side and the right thumb on
-// the -Z side. Unity's humanoid T-pose hand has the fingers along -X (left)
-// or +X (right), the palm down and the thumb forward (+Z), in a left-handed
-// frame. The reflection that maps one onto the other is diag(1, -1, 1) for
-// the left hand and -I for the right, so a rotation (x, y, z, w) reads
-// (-x, y, -z, w) on the left hand and stays as it is on the right. Each bone
+// engine's frame, in which both hands rest with the fingers along +X and
+// the palm facing +Y, the left thumb on the -Z side and the right thumb on
+// the +Z side, and a finger curls by a positive turn about Z. Unity's
+// humanoid T-pose hand has the fingers along -X (left) or +X (right), the
+// palm down and the thumb forward (+Z), in a left-handed frame. The
+// reflection that maps one onto the other is -I for the left hand and
+// diag(1, -1, 1) for the right, so a rotation (x, y, z, w) stays as it is on
+// the left hand and reads (-x, y, -z, w) on the right. Each bone
 // is measured from its rest: a long finger's bones rest at the wrist's
 // rotation, the thumb's at the hand model's thumb reference on the wrist; a
 // calibration replaces those rests by the ones measured in an open hand.
@@ -138,11 +139,11 @@ namespace Zembra.Imu
         public static int ParentJoint(int bone) { return bone % 3 == 0 ? 0 : bone; }
 
         // A rotation of the pose engine's frame in the T-pose hand's frame of
-        // Unity: the reflection diag(1, -1, 1) on the left hand, -I on the
+        // Unity: the reflection -I on the left hand, diag(1, -1, 1) on the
         // right.
         public static ZembraQuat ToUnity(ZembraQuat q, ZembraHand hand)
         {
-            return hand == ZembraHand.Right ? q : new ZembraQuat(-q.x, q.y, -q.z, q.w);
+            return hand == ZembraHand.Right ? new ZembraQuat(-q.x, q.y, -q.z, q.w) : q;
         }
 
         // Every bone's rotation relative to the hand bone, measured from its

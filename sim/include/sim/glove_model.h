@@ -19,8 +19,9 @@ constexpr int kThumb = 4;
 struct HandFrame {
   // Back of the hand in the driver's hand-model frame.
   QuatD wrist = kIdentityD;
-  // Bend of each finger in degrees, exactly what the driver reports as the
-  // finger value once it has decoded the frame.
+  // Bend of each finger in degrees: how far it curls towards the palm, 0
+  // straight. The driver reports the negative of it as the finger value
+  // once it has decoded the frame (its bend is negative for a curl).
   std::array<double, kFingerCount> bend = {};
   // Sideways angle of each finger in degrees. It changes the joint
   // rotations but never the reported bend.

@@ -1,17 +1,23 @@
 // Turns a hand frame into the six raw sensor orientations a glove would
-// send, such that the driver's decoding gives back the frame's bends.
+// send, such that the driver's decoding gives back the frame's bends (with
+// the sign the driver reports them in, below).
 //
 // The driver maps a raw sensor s = (x, y, z, w) into the hand-model frame by
 // F(s) = (-(y + w)k, (w - y)k, (z - x)k, -(x + z)k), k = sqrt(1/2). Its
 // inverse takes a wanted joint J = (a, b, c, d) back to
 // s = (-(c + d)k, -(a + b)k, (c - d)k, (b - a)k).
 //
-// Long finger i becomes J_i = X * RotY(spread_i) * RotZ(-bend_i) with X the
-// wrist: the driver's bend, the Z angle of conj(J_i) * X, is then bend_i in
-// basic and advanced mode alike, since both modes rebuild the finger from
-// the same Z angle. The thumb is measured against V = X * R_hand after the
-// driver multiplies the decoded thumb by a per-hand correction C_hand, so
-// the raw thumb is chosen with F(s4) * C_hand = V * RotZ(-bend) * RotY(twist).
+// The engine bends a finger by a turn about Z relative to the wrist, and a
+// curl (flexion) is a positive turn: the engine curls a distal joint further
+// only while the finger is turned that way, and fades the finger's spread
+// as the turn grows towards 160 degrees. Long finger i therefore becomes
+// J_i = X * RotY(spread_i) * RotZ(bend_i) with X the wrist, and the driver's
+// bend, the Z angle of conj(J_i) * X, reads -bend_i in basic and advanced
+// mode alike, since both modes rebuild the finger from the same Z angle.
+// The thumb is measured against V = X * R_hand after the driver multiplies
+// the decoded thumb by a per-hand correction C_hand, so the raw thumb is
+// chosen with F(s4) * C_hand = V * RotZ(bend) * RotY(twist); the driver
+// reads its bend as -bend too.
 #pragma once
 
 #include <array>

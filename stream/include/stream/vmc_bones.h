@@ -7,14 +7,15 @@
 // avatar facing +Z, the left arm along -X and the right along +X, palms
 // down, thumbs forward, and every finger bone's local rotation the identity
 // in that T-pose. Our joints are absolute rotations in the engine's frame,
-// in which both hands rest with the fingers along -X and the palm facing
-// +Y, the left thumb on the +Z side and the right thumb on the -Z side.
-// Each hand's rest frame maps onto its T-pose hand by a reflection (Unity's
-// frame is left-handed), diag(1, -1, 1) for the left hand and -I for the
-// right; a rotation (x, y, z, w) then reads (-x, y, -z, w) on the left hand
-// and stays (x, y, z, w) on the right. The thumb rests turned by the hand
-// model's thumb reference; its bones are measured from that rest, so an
-// unbent thumb is the T-pose thumb. docs/streaming.md derives all of this.
+// in which both hands rest with the fingers along +X and the palm facing
+// +Y, the left thumb on the -Z side and the right thumb on the +Z side, and
+// a curl is a positive turn about Z. Each hand's rest frame maps onto its
+// T-pose hand by a reflection (Unity's frame is left-handed), -I for the
+// left hand and diag(1, -1, 1) for the right; a rotation (x, y, z, w) then
+// stays (x, y, z, w) on the left hand and reads (-x, y, -z, w) on the right.
+// The thumb rests turned by the hand model's thumb reference; its bones are
+// measured from that rest, so an unbent thumb is the T-pose thumb.
+// docs/streaming.md derives all of this.
 #pragma once
 
 #include <array>

@@ -62,10 +62,10 @@ struct BoneMotion {
 };
 
 // A joint's local rotation split as the pose engine composes it:
-// Ry(spread) * Rx(twist) * Rz(-bend), so that a curl is a positive bend.
+// Ry(spread) * Rx(twist) * Rz(bend); a curl is a positive turn about z.
 struct SpreadBend {
   double spread = 0;  // degrees about y
-  double bend = 0;    // degrees about -z
+  double bend = 0;    // degrees about z
 };
 SpreadBend SplitJoint(const rigid::Quat& q_parent_joint);
 
