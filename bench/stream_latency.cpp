@@ -13,7 +13,6 @@
 //
 //   bench_stream_latency [--seconds N] [--rate N]
 #include <lo/lo.h>
-#include <stdlib.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -25,9 +24,8 @@
 #include <vector>
 
 #include "sim/packet_builder.h"
-#include "sim/receiver_simulator.h"
-#include "sim/sysfs_tree.h"
 #include "stream/stream_server.h"
+#include "stream_receivers.h"
 
 namespace {
 
@@ -79,26 +77,8 @@ int main(int argc, char** argv) {
     if (!std::strcmp(argv[i], "--seconds")) seconds = std::atof(argv[i + 1]);
     if (!std::strcmp(argv[i], "--rate")) rate = std::atof(argv[i + 1]);
   }
-  char dirTemplate[] = "/tmp/zembra-stream-bench-XXXXXX";
-  const char* dir = ::mkdtemp(dirTemplate);
-  if (!dir) return 1;
-  sim::SysfsTree tree(std::string(dir) + "/sys", std::string(dir) + "/dev");
-  ::setenv("ZEMBRA_SYSFS_ROOT", tree.sysfsRoot().c_str(), 1);
-  ::setenv("ZEMBRA_DEV_ROOT", (std::string(dir) + "/dev").c_str(), 1);
-
-  std::vector<std::unique_ptr<sim::ReceiverSimulator>> receivers;
-  for (int i = 0; i < 2 * pairs; ++i) {
-    sim::SimulatorConfig config;
-    config.hand = i % 2 == 0 ? Hand_Left : Hand_Right;
-    config.sendLogCapacity = 1 << 16;
-    receivers.push_back(std::make_unique<sim::ReceiverSimulator>(config));
-    sim::UsbSerialReceiver usb;
-    usb.name = "ttyUSB" + std::to_string(i);
-    usb.serial =
-        std::string("ZEMBRA-") + (i % 2 == 0 ? "LH" : "RH") + std::to_string(i / 2) + "-000" + std::to_string(i);
-    usb.node_target = receivers.back()->PortPath();
-    if (!tree.AddUsbSerial(usb)) return 1;
-  }
+  bench::StreamReceivers receivers(pairs);
+  if (!receivers.ok()) return 1;
 
   // The datagrams' receiver: liblo on loopback, a port of the system's choosing.
   lo_server listener = lo_server_new_with_proto(nullptr, LO_UDP, nullptr);
@@ -145,7 +125,7 @@ int main(int argc, char** argv) {
           if (it == matches.poses.end()) continue;
           origin = it->second;
         }
-        const auto sent = receivers[size_t(origin.receiver)]->BurstSendTime(origin.sequence);
+        const auto sent = receivers.at(size_t(origin.receiver)).BurstSendTime(origin.sequence);
         if (!sent) {
           ++unmatched;
           continue;

@@ -5,10 +5,11 @@
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
 
-# The installed programs find the libraries beside them, wherever the tree
-# is installed; a system install (/usr) needs no search path at all.
+# The installed programs on the driver find the libraries beside them,
+# wherever the tree is installed; a system install (/usr) needs no search
+# path at all.
 if(NOT CMAKE_INSTALL_PREFIX STREQUAL "/usr")
-  foreach(program ZEMBRAGloveConfigTool zembra-hands)
+  foreach(program ZEMBRAGloveConfigTool zembra-hands zembra-stream)
     if(TARGET ${program})
       set_target_properties(${program} PROPERTIES INSTALL_RPATH "$ORIGIN/../${CMAKE_INSTALL_LIBDIR}")
     endif()
@@ -129,6 +130,7 @@ install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/docs/archite
   ${PROJECT_SOURCE_DIR}/docs/hand-viewer-fist.png ${PROJECT_SOURCE_DIR}/docs/hand-viewer-playback.png
   ${PROJECT_SOURCE_DIR}/docs/config-tool.png ${PROJECT_SOURCE_DIR}/docs/recorded-frame.png
   ${PROJECT_SOURCE_DIR}/docs/python.md ${PROJECT_SOURCE_DIR}/docs/python-bends.png
+  ${PROJECT_SOURCE_DIR}/docs/stream-web-page.png
   ${CMAKE_CURRENT_LIST_DIR}/package/copyright
   DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT runtime)
 
@@ -180,6 +182,10 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # tool's toolbar tips are Chinese texts; without a font that has them they
 # show as empty boxes.
 list(APPEND ZEMBRA_DEBIAN_DEPENDS fonts-wqy-microhei)
+# zembra-stream serves its page's three.js from where libjs-three installs it.
+if(TARGET zembra-stream)
+  list(APPEND ZEMBRA_DEBIAN_DEPENDS libjs-three)
+endif()
 list(JOIN ZEMBRA_DEBIAN_DEPENDS ", " CPACK_DEBIAN_PACKAGE_DEPENDS)
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)

@@ -26,6 +26,8 @@ run_packages=(
   fonts-wqy-microhei
   # zembra-stream's OSC (VMC) output.
   liblo-dev
+  # three.js, which zembra-stream's web page draws the hands with.
+  libjs-three
   # The Python module (pybind11, numpy): built and run by run.sh --python.
   pybind11-dev python3-dev python3-numpy
 )
@@ -39,6 +41,9 @@ test_packages=(
   g++-mingw-w64-x86-64-posix wine wine64
   # An OSC decoder we did not write, reading zembra-stream's output.
   liblo-tools
+  # A WebSocket client and a browser we did not write, reading
+  # zembra-stream's web stream and drawing its page.
+  python3-websockets chromium
   # The Python module's tests, and its plot example.
   python3-pytest python3-matplotlib
 )

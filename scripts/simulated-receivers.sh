@@ -33,3 +33,23 @@ start_simulated_receivers() {
     fi
   done
 }
+
+#   start_stream_page <zembra-stream> <log> [zembra-stream options...]
+# starts zembra-stream with its web page on a free loopback port (VMC to
+# the discard port), appends its process id to `pids`, and sets `page` to
+# the page's address once the program has printed it.
+start_stream_page() {
+  local stream=$1 log=$2
+  shift 2
+  "$stream" --quiet --vmc 127.0.0.1:9 --http 127.0.0.1:0 "$@" >"$log" 2>&1 &
+  pids+=($!)
+  page=""
+  for _ in $(seq 200); do
+    page=$(sed -n 's/.*web page at \(http:[^ ]*\) .*/\1/p' "$log")
+    [ -n "$page" ] && return 0
+    sleep 0.1
+  done
+  echo "zembra-stream named no page:" >&2
+  cat "$log" >&2
+  return 1
+}

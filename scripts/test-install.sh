@@ -40,7 +40,8 @@ done
 for f in include/zembra/ZEMBRAIMU.h include/zembra/Pose.h include/zembra/ZEMBRA_IMU.h \
   bin/ZEMBRAGloveConfigTool bin/zembra-hands bin/zembra-stream bin/zembra-ports bin/zembra-receiver-sim share/zembra/record/bones.txt \
   lib/udev/rules.d/99-zembra-receivers.rules share/applications/zembra-glove-config-tool.desktop \
-  share/doc/zembra/performance.md share/doc/zembra/streaming.md share/doc/zembra/python.md share/doc/zembra/api/index.html; do
+  share/doc/zembra/performance.md share/doc/zembra/streaming.md share/doc/zembra/stream-web-page.png \
+  share/doc/zembra/python.md share/doc/zembra/api/index.html; do
   [ -e "$prefix/$f" ] || fail "$f not installed"
 done
 check "headers, programs, skeleton, udev rule, desktop entry and docs installed"
@@ -105,6 +106,26 @@ for example in glove-client plugin-host; do
   done
 done
 
+# The installed zembra-stream serves its page, its script and Debian's
+# three.js (from libjs-three's folder, not the build tree) on loopback.
+start_stream_page "$prefix/bin/zembra-stream" "$work/stream.out" --seconds 20 || fail "the installed zembra-stream"
+stream_pid=${pids[-1]}
+python3 - "$page" <<'PY' || fail "the installed zembra-stream's page"
+import sys, urllib.request
+page = sys.argv[1]
+direct = urllib.request.build_opener(urllib.request.ProxyHandler({}))  # loopback, never a proxy
+def get(path):
+    with direct.open(page + path, timeout=20) as r:
+        return r.read()
+assert b"/hands.js" in get(""), "the page"
+assert b"WebSocket" in get("hands.js"), "the page's script"
+with open("/usr/share/javascript/three/three.min.js", "rb") as f:
+    assert get("three/three.min.js") == f.read(), "three.js is not libjs-three's"
+PY
+kill "$stream_pid"
+wait "$stream_pid" 2>/dev/null || true
+check "the installed zembra-stream serves its page and libjs-three's three.js"
+
 # The Python module, from the prefix alone: the driver found through its run
 # path, the module on the prefix's Python path, streaming the simulated gloves.
 if compgen -G "$build/python/zembra.cpython-*.so" >/dev/null; then
@@ -134,6 +155,8 @@ if [ "${ZEMBRA_SKIP_DEB:-0}" != 1 ]; then
     grep -q "python3-numpy" <<<"$(dpkg-deb --field "$deb" Depends)" || fail "the package does not depend on python3-numpy"
     check "the package ships the Python module and depends on python3-numpy"
   fi
+  grep -qw "libjs-three" <<<"$(dpkg-deb --field "$deb" Depends)" || fail "the package does not depend on libjs-three"
+  check "the package depends on libjs-three, which zembra-stream's page draws with"
   lintian --tag-display-limit 0 "$deb" >"$work/lintian.log" 2>&1 || true
   cat "$work/lintian.log"
   if grep -q "^E:" "$work/lintian.log"; then fail "lintian reports errors"; fi

@@ -18,6 +18,7 @@ using namespace ZEMBRA::stream;
 using Clock = std::chrono::steady_clock;
 
 constexpr int kBadArguments = 2;
+constexpr int kCannotListen = 1;
 constexpr auto kRefreshEvery = std::chrono::seconds(2);
 
 StatusSample Sample(StreamServer& server, const std::vector<DestinationStatus>& destinations) {
@@ -61,6 +62,16 @@ int Run(const StreamOptions& options) {
     senders.push_back(std::move(sender));
   }
   StreamServer server(std::move(senders), VmcOutputSettings{options.rate, options.hold, options.wrist});
+  if (options.http) {
+    WebSettings web;
+    web.listen = *options.http;
+    web.allowOrigins = options.allowOrigins;
+    const std::string error = server.OpenWeb(web);
+    if (!error.empty()) {
+      std::fprintf(stderr, "zembra-stream: %s\n", error.c_str());
+      return kCannotListen;
+    }
+  }
   const Clock::time_point start = server.start();
   const auto after = [&](double seconds) {
     return start + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
@@ -73,6 +84,13 @@ int Run(const StreamOptions& options) {
   for (const Destination& d : options.vmc) where += " " + std::to_string(d.performer) + "=" + d.text();
   std::printf("zembra-stream: VMC to%s%s; keys: a align, c save calibration, q quit\n", where.c_str(),
               options.bundle ? "" : " (no bundles)");
+  if (const WebOutput* web = server.web()) {
+    const std::string url = web->url();
+    std::printf("zembra-stream: the hands on a web page at %s (WebSocket stream at ws%sstream)\n", url.c_str(),
+                url.substr(4).c_str());
+    if (!web->hasThree())
+      std::printf("zembra-stream: three.js is missing (Debian's libjs-three): the page cannot draw the hands\n");
+  }
   std::fflush(stdout);
 
   StatusSample last = Sample(server, Destinations(server));
@@ -83,6 +101,7 @@ int Run(const StreamOptions& options) {
     if (key == Console::kStop || key == 'q' || key == 'Q') break;
     if (key == 'a' || key == 'A') Align(server);
     if (key == 'c' || key == 'C') SaveCalibration(server);
+    server.PublishStates();
     const Clock::time_point now = Clock::now();
     if (now >= end) break;
     if (now >= alignAt) {
@@ -111,6 +130,12 @@ int Run(const StreamOptions& options) {
   for (size_t i = 0; i < gloves.size(); ++i)
     server.board().Read(gloves[i].receiver.performer, gloves[i].receiver.hand, hands[i]);
   std::printf("%s", Summary(gloves, hands, Destinations(server)).c_str());
+  if (const WebOutput* web = server.web()) {
+    const WebCounts c = web->counts();
+    std::printf("web %s: %llu connections, %llu stream clients, %llu messages, %llu refused\n", web->url().c_str(),
+                (unsigned long long)c.connections, (unsigned long long)c.streams, (unsigned long long)c.messages,
+                (unsigned long long)c.refused);
+  }
   std::fflush(stdout);
   return 0;
 }

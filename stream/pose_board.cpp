@@ -48,7 +48,7 @@ uint64_t PoseBoard::WaitForPose(uint64_t seen, Clock::time_point until) {
 
 bool PoseBoard::SleepUntil(Clock::time_point until) {
   std::unique_lock<std::mutex> lock(mutex_);
-  changed_.wait_until(lock, until, [&] { return stopping_; });
+  stopped_.wait_until(lock, until, [&] { return stopping_; });
   return !stopping_;
 }
 
@@ -58,6 +58,7 @@ void PoseBoard::Stop() {
     stopping_ = true;
   }
   changed_.notify_all();
+  stopped_.notify_all();
 }
 
 bool PoseBoard::stopping() const {

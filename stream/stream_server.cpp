@@ -15,6 +15,7 @@ StreamServer::StreamServer(std::vector<std::unique_ptr<VmcSender>> senders, VmcO
 StreamServer::~StreamServer() {
   // The feeds first: no pose reaches the board once they are gone.
   feeds_.clear();
+  web_.reset();
   vmc_.reset();
 }
 
@@ -57,6 +58,26 @@ int StreamServer::SaveCalibrationAll() {
     if (f.feed->SaveCalibration() == IMUError_None) ++saved;
   }
   return saved;
+}
+
+std::string StreamServer::OpenWeb(WebSettings settings) {
+  std::string error;
+  web_ = WebOutput::Open(board_, std::move(settings), start_, error);
+  if (web_) PublishStates();
+  return error;
+}
+
+void StreamServer::PublishStates() {
+  if (!web_) return;
+  // A glove that stopped delivering a second ago has no data, whatever its
+  // feed still says.
+  const Clock::time_point recent = Clock::now() - std::chrono::seconds(1);
+  std::vector<WebGlove> gloves;
+  for (const Feed& f : feeds_) {
+    const bool delivering = f.feed->poseCount() > 0 && f.feed->lastPoseTime() > recent;
+    gloves.push_back({f.receiver.performer, f.receiver.hand, StateOf(f.feed->state(), delivering)});
+  }
+  web_->SetGloves(gloves);
 }
 
 std::vector<GloveStatus> StreamServer::Gloves() const {

@@ -23,17 +23,23 @@ using ZEMBRA::Hand_Right;
 
 namespace {
 
-// Pixels close to colour in the picture's left or right half, below the
-// hand panels (which use the same colours for their bars).
+// Pixels of colour, lit or in shade, in the picture's left or right half,
+// below the hand panels (which use the same colours for their bars): the
+// colour scaled by a brightness of a half to a little over one, give or
+// take a little. The dark background and the grid are far darker.
 int PixelsLike(const QImage& image, const QColor& colour, bool leftHalf) {
   int count = 0;
   const int from = leftHalf ? 0 : image.width() / 2, to = leftHalf ? image.width() / 2 : image.width();
+  const double want[3] = {double(colour.red()), double(colour.green()), double(colour.blue())};
+  const double wantSquared = want[0] * want[0] + want[1] * want[1] + want[2] * want[2];
   for (int y = 160; y < image.height(); ++y) {
     for (int x = from; x < to; ++x) {
       const QColor c = image.pixelColor(x, y);
-      if (std::abs(c.red() - colour.red()) + std::abs(c.green() - colour.green()) + std::abs(c.blue() - colour.blue()) <
-          60)
-        ++count;
+      const double got[3] = {double(c.red()), double(c.green()), double(c.blue())};
+      const double brightness = (got[0] * want[0] + got[1] * want[1] + got[2] * want[2]) / wantSquared;
+      double off = 0;
+      for (int k = 0; k < 3; ++k) off += std::abs(got[k] - brightness * want[k]);
+      if (brightness > 0.5 && brightness < 1.15 && off < 45) ++count;
     }
   }
   return count;

@@ -8,6 +8,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "tool/viewer/hand_mesh.h"
+
 namespace ZEMBRA {
 namespace viewer {
 
@@ -21,32 +23,32 @@ const QColor kRightColour("#4FA3D9");
 const QColor kOtherColour("#C4C4C4");
 const QColor kText("#C4C4C4");
 
-// Not in the OpenGL ES headers Qt may be built against; harmless where
-// the context does not know them.
-constexpr unsigned kProgramPointSize = 0x8642;
-constexpr unsigned kPointSprite = 0x8861;
 constexpr float kFieldOfView = 40;
-constexpr float kTilt = 30;  // degrees
+// A hierarchy without our hands is first seen from the front, turned a
+// little (degrees).
+constexpr float kTilt = 30;
 constexpr float kTurn = 20;
 
+// Lit from just above and left of the camera, both faces alike; the
+// shading keeps each side's colour recognisable.
 const char* kVertexShader = R"(#version 120
 attribute vec3 position;
+attribute vec3 normal;
 attribute vec3 colour;
 uniform mat4 transform;
-uniform float pointSize;
+uniform vec3 light;
+uniform float lit;
 varying vec3 shade;
 void main() {
   gl_Position = transform * vec4(position, 1.0);
-  gl_PointSize = pointSize;
-  shade = colour;
+  float brightness = 0.55 + 0.45 * abs(dot(normalize(normal), light));
+  shade = colour * mix(1.0, brightness, lit);
 }
 )";
 
 const char* kFragmentShader = R"(#version 120
 varying vec3 shade;
-uniform bool roundPoints;
 void main() {
-  if (roundPoints && length(gl_PointCoord - vec2(0.5)) > 0.5) discard;
   gl_FragColor = vec4(shade, 1.0);
 }
 )";
@@ -56,6 +58,8 @@ QVector3D ToQt(const Vec3& v) { return QVector3D(float(v.x), float(v.y), float(v
 QColor SideColour(Side side) {
   return side == Side::Left ? kLeftColour : side == Side::Right ? kRightColour : kOtherColour;
 }
+
+QVector3D Direction(const Vec3& v) { return ToQt(v).normalized(); }
 
 }  // namespace
 
@@ -87,36 +91,35 @@ QVector3D HandsView::cameraPosition() const { return target_ + orientation_.rota
 
 void HandsView::FrameScene() {
   framed_ = true;
+  std::vector<recording::HandFigure> figures;
+  for (const HandInfo& hand : scene_.hands)
+    if (hand.present) figures.push_back(hand.figure);
+  if (!figures.empty()) {
+    // The hands' own view: over their backs, the left hand on the left.
+    const recording::HandsCamera camera = recording::CameraOnHands(figures);
+    target_ = ToQt(camera.target);
+    const QVector3D back = (ToQt(camera.eye) - target_).normalized();
+    const QVector3D up = (ToQt(camera.up) - QVector3D::dotProduct(ToQt(camera.up), back) * back).normalized();
+    const QVector3D right = QVector3D::crossProduct(up, back);
+    distance_ = (ToQt(camera.eye) - target_).length();
+    orientation_ = QQuaternion::fromAxes(right, up, back);
+    const QVector3D floorUp = Direction(camera.floorNormal);
+    QVector3D floorRight = right - QVector3D::dotProduct(right, floorUp) * floorUp;
+    if (floorRight.length() < 1e-3f) floorRight = QVector3D::crossProduct(up, floorUp);
+    BuildGrid(ToQt(camera.floorCentre), floorUp, floorRight.normalized(), float(camera.extent));
+    update();
+    return;
+  }
+
+  // Anything else: from the front, a little from above and to the side.
   const QVector3D lo = ToQt(scene_.lo), hi = ToQt(scene_.hi);
   target_ = (lo + hi) / 2;
   const float extent = std::max(1.0f, (hi - lo).length());
   distance_ = extent / (2 * std::tan(qDegreesToRadians(kFieldOfView) / 2)) * 1.4f;
-
-  // Look at the palms from their side; the left hand goes to the left.
-  const HandInfo& left = scene_.hands[0];
-  const HandInfo& right = scene_.hands[1];
-  QVector3D back(0, 0, 1), across(1, 0, 0);
-  if (left.present || right.present) {
-    const QVector3D palms =
-        (left.present ? ToQt(left.palm) : QVector3D()) + (right.present ? ToQt(right.palm) : QVector3D());
-    if (palms.length() > 0.1f) back = palms.normalized();
-    if (left.present && right.present) across = ToQt(right.wrist) - ToQt(left.wrist);
-  }
-  QVector3D right3 = across - QVector3D::dotProduct(across, back) * back;
-  if (right3.length() < 1e-3f) right3 = QVector3D::crossProduct(QVector3D(0, 1, 0), back);
-  if (right3.length() < 1e-3f) right3 = QVector3D(1, 0, 0);
-  right3.normalize();
-  const QVector3D up = QVector3D::crossProduct(back, right3);
-  // Straight onto the palms a curl comes towards the camera and hides; a
-  // look from a little above and to the side shows it.
-  orientation_ = QQuaternion::fromAxisAndAngle(up, kTurn) * QQuaternion::fromAxisAndAngle(right3, -kTilt) *
-                 QQuaternion::fromAxes(right3, up, back);
-
-  // The floor lies under the hands, level in this first view.
-  float below = 0;
-  for (const QVector3D& corner : {lo, hi, QVector3D(lo.x(), hi.y(), lo.z()), QVector3D(hi.x(), lo.y(), hi.z())})
-    below = std::min(below, QVector3D::dotProduct(corner - target_, up));
-  BuildGrid(target_ + up * (below - extent * 0.15f), up, right3, extent);
+  const QVector3D up(0, 1, 0), right(1, 0, 0);
+  orientation_ = QQuaternion::fromAxisAndAngle(up, kTurn) * QQuaternion::fromAxisAndAngle(right, -kTilt);
+  // The floor lies under everything.
+  BuildGrid(QVector3D(target_.x(), lo.y() - extent * 0.15f, target_.z()), up, right, extent);
   update();
 }
 
@@ -127,7 +130,7 @@ void HandsView::BuildGrid(const QVector3D& centre, const QVector3D& up, const QV
   const float step = extent / lines;
   const float half = step * lines;
   const float c[3] = {float(kGrid.redF()), float(kGrid.greenF()), float(kGrid.blueF())};
-  auto add = [&](const QVector3D& p) { grid_.push_back({{p.x(), p.y(), p.z()}, {c[0], c[1], c[2]}}); };
+  auto add = [&](const QVector3D& p) { grid_.push_back({{p.x(), p.y(), p.z()}, {0, 0, 1}, {c[0], c[1], c[2]}}); };
   for (int i = -lines; i <= lines; ++i) {
     add(centre + right * (i * step) - forward * half);
     add(centre + right * (i * step) + forward * half);
@@ -141,7 +144,8 @@ void HandsView::initializeGL() {
   program_.addShaderFromSourceCode(QOpenGLShader::Vertex, kVertexShader);
   program_.addShaderFromSourceCode(QOpenGLShader::Fragment, kFragmentShader);
   program_.bindAttributeLocation("position", 0);
-  program_.bindAttributeLocation("colour", 1);
+  program_.bindAttributeLocation("normal", 1);
+  program_.bindAttributeLocation("colour", 2);
   if (!program_.link()) qWarning("hand viewer: the shaders do not link: %s", qPrintable(program_.log()));
   const QByteArray renderer = reinterpret_cast<const char*>(glGetString(GL_RENDERER));
   software_ = renderer.contains("llvmpipe") || renderer.contains("softpipe") || renderer.contains("Software");
@@ -150,13 +154,12 @@ void HandsView::initializeGL() {
 
 void HandsView::resizeGL(int, int) {}
 
-void HandsView::Draw(const std::vector<Vertex>& vertices, unsigned mode, float size) {
+void HandsView::Draw(const std::vector<Vertex>& vertices, unsigned mode, bool lit) {
   if (vertices.empty()) return;
-  program_.setUniformValue("pointSize", size);
-  program_.setUniformValue("roundPoints", mode == GL_POINTS);
-  glLineWidth(size);
+  program_.setUniformValue("lit", lit ? 1.0f : 0.0f);
   glVertexAttribPointer(0, 3, GL_FLOAT, GL_FALSE, sizeof(Vertex), vertices.front().position);
-  glVertexAttribPointer(1, 3, GL_FLOAT, GL_FALSE, sizeof(Vertex), vertices.front().colour);
+  glVertexAttribPointer(1, 3, GL_FLOAT, GL_FALSE, sizeof(Vertex), vertices.front().normal);
+  glVertexAttribPointer(2, 3, GL_FLOAT, GL_FALSE, sizeof(Vertex), vertices.front().colour);
   glDrawArrays(mode, 0, GLsizei(vertices.size()));
 }
 
@@ -165,9 +168,6 @@ void HandsView::paintGL() {
   glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
   if (program_.isLinked()) {
     glEnable(GL_DEPTH_TEST);
-    glEnable(kProgramPointSize);
-    glEnable(kPointSprite);
-    glGetError();  // the two above are unknown to some contexts
     QMatrix4x4 projection;
     projection.perspective(kFieldOfView, float(width()) / float(std::max(1, height())), distance_ * 0.05f,
                            distance_ * 20);
@@ -177,27 +177,25 @@ void HandsView::paintGL() {
     view.translate(-target_);
     program_.bind();
     program_.setUniformValue("transform", projection * view);
-    program_.enableAttributeArray(0);
-    program_.enableAttributeArray(1);
+    program_.setUniformValue("light", orientation_.rotatedVector(QVector3D(-0.3f, 0.5f, 1).normalized()));
+    for (int a = 0; a < 3; ++a) program_.enableAttributeArray(a);
 
-    Draw(grid_, GL_LINES, 1);
-    std::vector<Vertex> lines, points;
-    lines.reserve(scene_.bones.size() * 2);
-    for (const SceneBone& bone : scene_.bones) {
-      const QColor colour = SideColour(bone.side);
-      const float c[3] = {float(colour.redF()), float(colour.greenF()), float(colour.blueF())};
-      lines.push_back({{float(bone.from.x), float(bone.from.y), float(bone.from.z)}, {c[0], c[1], c[2]}});
-      lines.push_back({{float(bone.to.x), float(bone.to.y), float(bone.to.z)}, {c[0], c[1], c[2]}});
+    Draw(grid_, GL_LINES, false);
+    const std::vector<MeshVertex> mesh = SceneMesh(scene_);
+    std::vector<Vertex> solid;
+    solid.reserve(mesh.size());
+    float colours[3][3];
+    for (int s = 0; s < 3; ++s) {
+      const QColor c = SideColour(Side(s));
+      colours[s][0] = float(c.redF()), colours[s][1] = float(c.greenF()), colours[s][2] = float(c.blueF());
     }
-    for (const SceneJoint& joint : scene_.joints) {
-      const QColor colour = SideColour(joint.side).lighter(140);
-      points.push_back({{float(joint.at.x), float(joint.at.y), float(joint.at.z)},
-                        {float(colour.redF()), float(colour.greenF()), float(colour.blueF())}});
+    for (const MeshVertex& v : mesh) {
+      const float* c = colours[int(v.side)];
+      solid.push_back(
+          {{v.position[0], v.position[1], v.position[2]}, {v.normal[0], v.normal[1], v.normal[2]}, {c[0], c[1], c[2]}});
     }
-    Draw(lines, GL_LINES, 4);
-    Draw(points, GL_POINTS, 9);
-    program_.disableAttributeArray(0);
-    program_.disableAttributeArray(1);
+    Draw(solid, GL_TRIANGLES, true);
+    for (int a = 0; a < 3; ++a) program_.disableAttributeArray(a);
     program_.release();
     glDisable(GL_DEPTH_TEST);
   }

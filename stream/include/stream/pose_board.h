@@ -8,7 +8,7 @@
 //
 // Threads: every member may be called from any thread. Put holds the
 // board's lock for a copy and wakes only outputs that asked to be woken by
-// poses; it never allocates.
+// poses (never one in SleepUntil); it never allocates.
 #pragma once
 
 #include <array>
@@ -59,7 +59,8 @@ class PoseBoard {
   static size_t Index(int performer, HandType hand) { return size_t(performer) * 2 + (hand == Hand_Right ? 1 : 0); }
 
   mutable std::mutex mutex_;
-  std::condition_variable changed_;
+  std::condition_variable changed_;  // poses, for WaitForPose
+  std::condition_variable stopped_;  // for SleepUntil, which poses must not wake
   std::array<HandSnapshot, 2 * kMaxPerformers> slots_{};
   std::atomic<uint64_t> version_{0};
   std::atomic<int> waiting_{0};  // outputs that want to be woken by poses

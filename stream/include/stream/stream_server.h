@@ -1,7 +1,8 @@
 // zembra-stream's core: a ReceiverFeed for every receiver on the machine,
 // each pose put on the pose board under its receiver's performer and hand,
-// and the outputs reading the board. Receivers plugged in later are found
-// by Refresh; a feed keeps its receiver through unplugging and replugging.
+// and the outputs reading the board: VMC, and the web page and stream once
+// OpenWeb has started them. Receivers plugged in later are found by
+// Refresh; a feed keeps its receiver through unplugging and replugging.
 //
 // Threads: the owner calls every member from one thread; the feeds' poses
 // arrive on the driver's reader threads, the outputs run on their own.
@@ -17,6 +18,7 @@
 #include "driver/client/receivers.h"
 #include "stream/pose_board.h"
 #include "stream/vmc_output.h"
+#include "stream/web_output.h"
 
 namespace ZEMBRA {
 namespace stream {
@@ -51,9 +53,16 @@ class StreamServer {
   int AlignAll();
   // Asks every streaming glove to save its calibration; how many did.
   int SaveCalibrationAll();
+  // Starts the web output; the reason when it cannot listen.
+  std::string OpenWeb(WebSettings settings);
+  // Tells the web output, if any, every glove and its state (the owner
+  // calls it often: a change reaches the page no sooner).
+  void PublishStates();
 
   std::vector<GloveStatus> Gloves() const;
   const VmcOutput& vmc() const { return *vmc_; }
+  // Null until OpenWeb.
+  const WebOutput* web() const { return web_.get(); }
   PoseBoard& board() { return board_; }
   Clock::time_point start() const { return start_; }
 
@@ -68,6 +77,7 @@ class StreamServer {
   const client::FeedOptions feedOptions_;
   PoseBoard board_;
   std::unique_ptr<VmcOutput> vmc_;
+  std::unique_ptr<WebOutput> web_;
   std::vector<Feed> feeds_;
 };
 

@@ -1,6 +1,7 @@
 // What the hand viewer draws for one frame of a BVH hierarchy: the bones
-// as pairs of points, the joints, and for each of our two hands its wrist,
-// the normal out of its palm and its five finger bends. Pure: no Qt, no GL.
+// as pairs of points with a thickness, the joints, and for each of our two
+// hands its figure (palm, finger thickness, the back's normal, the five
+// finger bends; tool/recording/hand_figure.h). Pure: no Qt, no GL.
 //
 // Any hierarchy can be drawn; the hands are recognised by the joint names
 // of our recordings ("LeftHand", "LeftHandIndex1", ...), and only a
@@ -13,6 +14,7 @@
 
 #include "tool/recording/bvh_pose.h"
 #include "tool/recording/bvh_reader.h"
+#include "tool/recording/hand_figure.h"
 #include "zembra/Pose.h"
 
 namespace ZEMBRA {
@@ -25,15 +27,19 @@ enum class Side { Left, Right, Other };
 struct SceneBone {
   Vec3 from, to;
   Side side = Side::Other;
+  double radius = 0;
+  bool inPalm = false;  // from a wrist to a finger's root: the palm covers it
+  bool toEnd = false;   // to an End Site, where no joint is drawn
 };
 
 struct SceneJoint {
   Vec3 at;
   Side side = Side::Other;
+  double radius = 0;
 };
 
 // Finger order of the panels: thumb, index, middle, ring, pinky.
-constexpr int kFingers = 5;
+using recording::kFingers;
 
 struct HandInfo {
   bool present = false;
@@ -42,6 +48,7 @@ struct HandInfo {
   // Degrees: how far the finger's joints are turned against their rest,
   // summed (for the thumb, its outer two: its first joint rests turned).
   std::array<double, kFingers> bends = {};
+  recording::HandFigure figure;  // when present
 };
 
 struct Scene {
@@ -55,7 +62,7 @@ class HandSkeleton {
  public:
   explicit HandSkeleton(const recording::BvhFile& file);
 
-  const recording::BvhFile& file() const { return file_; }
+  const recording::BvhFile& file() const { return hands_.file(); }
   bool HasHand(HandType hand) const;
   // A frame of zeros: every joint at its rest offset.
   std::vector<double> RestFrame() const;
@@ -66,20 +73,13 @@ class HandSkeleton {
   Scene Build(const double* frame) const;
 
  private:
-  struct Chain {
-    int joints[5] = {-1, -1, -1, -1, -1};  // wrist, three finger joints, the tip's End Site
-  };
-  struct Hand {
-    int wrist = -1;
-    Chain fingers[kFingers];
-  };
+  HandInfo Describe(HandType hand, const std::vector<Vec3>& at, const double* frame) const;
 
-  HandInfo Describe(const Hand& hand, Side side, const std::vector<Vec3>& at, const double* frame) const;
-
-  recording::BvhFile file_;
+  recording::SkeletonHands hands_;
   std::vector<Side> sides_;
-  std::vector<bool> drawn_;  // whether the bone to each joint is drawn
-  Hand hands_[2];
+  std::vector<bool> drawn_;     // whether the bone to each joint is drawn
+  std::vector<bool> inPalm_;    // whether that bone lies inside a hand's palm
+  std::vector<double> radius_;  // of the bone to each joint and of the joint
 };
 
 }  // namespace viewer

@@ -1,8 +1,9 @@
 // Draws a Scene in 3D with OpenGL 2.1 (GLSL 1.20), which Mesa's software
-// renderer provides too: bones as lines, joints as round points, a floor
-// grid, and a panel beside each hand with its name, its state and its five
-// finger bends. The camera orbits the hands: drag to turn, wheel to zoom,
-// double-click to look at the palms again.
+// renderer provides too: solid, lit hands (hand_mesh.h: a palm, bones as
+// capsules, joints as balls), a floor grid, and a panel beside each hand
+// with its name, its state and its five finger bends. The camera starts
+// over the backs of the hands (tool/recording/hand_figure.h) and orbits
+// them: drag to turn, wheel to zoom, double-click for the first view again.
 #pragma once
 
 #include <QOpenGLFunctions>
@@ -29,7 +30,7 @@ class HandsView : public QOpenGLWidget, protected QOpenGLFunctions {
   void SetScene(const Scene& scene);
   // The state line under each hand's name ("streaming, 200 packets/s").
   void SetHandStatus(int hand, const QString& status);
-  // Looks at the hands' palms, the left hand on the left.
+  // Looks at the hands from above their backs, the left hand on the left.
   void FrameScene();
 
   // The camera, for tests: where it is and which way is up and right.
@@ -56,11 +57,12 @@ class HandsView : public QOpenGLWidget, protected QOpenGLFunctions {
  private:
   struct Vertex {
     float position[3];
+    float normal[3];
     float colour[3];
   };
 
   void BuildGrid(const QVector3D& centre, const QVector3D& up, const QVector3D& right, float extent);
-  void Draw(const std::vector<Vertex>& vertices, unsigned mode, float size);
+  void Draw(const std::vector<Vertex>& vertices, unsigned mode, bool lit);
   void PaintPanels();
 
   Scene scene_;
