@@ -125,6 +125,7 @@ int Run(const StreamOptions& options) {
     }
   }
 
+  server.StopSending();
   const std::vector<GloveStatus> gloves = server.Gloves();
   std::vector<HandSnapshot> hands(gloves.size());
   for (size_t i = 0; i < gloves.size(); ++i)

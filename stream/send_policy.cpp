@@ -1,36 +1,40 @@
 #include "stream/send_policy.h"
 
-#include <algorithm>
-
 namespace ZEMBRA {
 namespace stream {
 
-SendPolicy::SendPolicy(double rate)
-    : period_(std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(1.0 / rate))) {}
+SendPolicy::SendPolicy(double rate, Clock::time_point grid)
+    : period_(std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(1.0 / rate))), grid_(grid) {}
 
 SendPolicy::Decision SendPolicy::Decide(Clock::time_point now, bool pending, Clock::time_point newestPose) const {
   Decision d;
+  const bool first = next_ == Clock::time_point::min();
+  const Clock::time_point grace = first ? now : next_ + period_ / 2;
   if (now < next_) {
-    d.lookAgain = next_;  // capped: poses need not wake the sender
+    // Capped: poses count from the opening; what waits then goes at the grace.
+    d.posesFrom = next_;
+    d.lookAgain = grace;
     return d;
   }
+  d.posesFrom = now;
   if (!pending) {
     d.lookAgain = Clock::time_point::max();
-    d.wakeForPoses = true;
     return d;
   }
-  const Clock::time_point grace = next_ == Clock::time_point::min() ? now : next_ + period_ / 2;
   if (newestPose >= next_ || now >= grace) {
     d.send = true;
     return d;
   }
   d.lookAgain = grace;
-  d.wakeForPoses = true;
   return d;
 }
 
 void SendPolicy::Sent(Clock::time_point now) {
-  next_ = next_ == Clock::time_point::min() ? now + period_ : std::max(next_ + period_, now + period_ / 2);
+  if (grid_ == Clock::time_point::min()) grid_ = now;
+  // The first grid point at least half a period away.
+  const Clock::duration ahead = now + period_ / 2 - grid_;
+  const auto periods = ahead <= Clock::duration::zero() ? 0 : (ahead + period_ - Clock::duration(1)) / period_;
+  next_ = grid_ + periods * period_;
 }
 
 }  // namespace stream

@@ -80,6 +80,8 @@ void StreamServer::PublishStates() {
   web_->SetGloves(gloves);
 }
 
+void StreamServer::StopSending() { vmc_->Stop(); }
+
 std::vector<GloveStatus> StreamServer::Gloves() const {
   std::vector<GloveStatus> gloves;
   for (const Feed& f : feeds_)

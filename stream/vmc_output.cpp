@@ -30,9 +30,11 @@ VmcOutput::VmcOutput(PoseBoard& board, std::vector<std::unique_ptr<VmcSender>> s
   thread_ = std::thread([this] { Run(); });
 }
 
-VmcOutput::~VmcOutput() {
+VmcOutput::~VmcOutput() { Stop(); }
+
+void VmcOutput::Stop() {
   board_.Stop();
-  thread_.join();
+  if (thread_.joinable()) thread_.join();
 }
 
 void VmcOutput::Run() {
@@ -61,8 +63,9 @@ void VmcOutput::Run() {
         until = now;
         continue;
       }
-      until = std::min(until, d.lookAgain);
-      wake = wake || d.wakeForPoses;
+      // Capped: sleep until the cap opens; open: wait for a pose, or the grace.
+      until = std::min(until, d.posesFrom > now ? d.posesFrom : d.lookAgain);
+      wake = wake || d.posesFrom <= now;
     }
     if (until <= now) continue;
     if (wake) {

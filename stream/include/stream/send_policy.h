@@ -4,9 +4,10 @@
 // A pose that arrives while the cap holds waits. Once the cap opens, the
 // next new pose goes out the moment it arrives (it is the freshest there
 // is); only if none comes within half a period is the waiting one sent
-// after all. The cap keeps to whole periods on average (a late send does
+// after all. The cap opens on a grid of whole periods (a late send does
 // not push the next one back), and no two sends are closer than half a
-// period.
+// period. Senders given the same grid and rate open together, so one
+// new pose serves them all at one wake-up.
 #pragma once
 
 #include <chrono>
@@ -18,12 +19,16 @@ class SendPolicy {
  public:
   using Clock = std::chrono::steady_clock;
 
-  explicit SendPolicy(double rate);
+  // grid: a time the cap opens at, whole periods from which it opens
+  // again; min: the first send's time.
+  explicit SendPolicy(double rate, Clock::time_point grid = Clock::time_point::min());
 
   struct Decision {
     bool send = false;
-    Clock::time_point lookAgain;  // when not sending: the latest time to decide again
-    bool wakeForPoses = false;    // whether a new pose should wake the sender before lookAgain
+    // When not sending: a new pose that arrives at or after posesFrom is
+    // worth deciding again for; without one, decide again at lookAgain.
+    Clock::time_point posesFrom;
+    Clock::time_point lookAgain;
   };
   // pending: a pose not yet sent is waiting; newestPose: when the newest
   // of those arrived.
@@ -32,6 +37,7 @@ class SendPolicy {
 
  private:
   Clock::duration period_;
+  Clock::time_point grid_;
   Clock::time_point next_ = Clock::time_point::min();  // the cap opens
 };
 

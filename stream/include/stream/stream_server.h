@@ -58,6 +58,9 @@ class StreamServer {
   // Tells the web output, if any, every glove and its state (the owner
   // calls it often: a change reaches the page no sooner).
   void PublishStates();
+  // Ends the VMC sends, for a summary whose counts agree with each other:
+  // a send reaches every destination or none.
+  void StopSending();
 
   std::vector<GloveStatus> Gloves() const;
   const VmcOutput& vmc() const { return *vmc_; }

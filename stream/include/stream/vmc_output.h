@@ -3,8 +3,9 @@
 // policy allows, each send carrying the newest pose of every hand of the
 // performer that delivered within the hold time.
 //
-// Threads: its own sending thread, which waits on the board; counts() from
-// any thread. The destructor stops the board and joins the thread.
+// Threads: its own sending thread, which waits on the board; senders()'
+// counts from any thread. Stop (and the destructor) stops the board and
+// joins the thread: no send is under way after it.
 #pragma once
 
 #include <chrono>
@@ -35,6 +36,9 @@ class VmcOutput {
   ~VmcOutput();
   VmcOutput(const VmcOutput&) = delete;
   VmcOutput& operator=(const VmcOutput&) = delete;
+
+  // Once it returns the senders' counts are final.
+  void Stop();
 
   const std::vector<std::unique_ptr<VmcSender>>& senders() const { return senders_; }
 
