@@ -1,13 +1,17 @@
 #include "stream/pose_board.h"
 
+#include <algorithm>
+
 namespace ZEMBRA {
 namespace stream {
 
 void PoseBoard::Put(int performer, HandType hand, const Pose& pose) {
   if ((hand != Hand_Left && hand != Hand_Right) || performer < 0 || performer >= kMaxPerformers) return;
-  const Clock::time_point now = Clock::now();
+  Clock::time_point now;
   {
     std::lock_guard<std::mutex> lock(mutex_);
+    // Taken under the lock: a reader that looks after this time finds the pose.
+    now = Clock::now();
     HandSnapshot& slot = slots_[Index(performer, hand)];
     if (slot.count == 0) {
       slot.reference = pose;
@@ -18,7 +22,21 @@ void PoseBoard::Put(int performer, HandType hand, const Pose& pose) {
     ++slot.count;
     version_.fetch_add(1);
   }
+  {
+    std::lock_guard<std::mutex> lock(listenersMutex_);
+    for (PoseListener* l : listeners_) l->OnPose(performer, hand, now);
+  }
   if (waiting_.load() > 0) changed_.notify_all();
+}
+
+void PoseBoard::Listen(PoseListener* listener) {
+  std::lock_guard<std::mutex> lock(listenersMutex_);
+  listeners_.push_back(listener);
+}
+
+void PoseBoard::Unlisten(PoseListener* listener) {
+  std::lock_guard<std::mutex> lock(listenersMutex_);
+  listeners_.erase(std::remove(listeners_.begin(), listeners_.end(), listener), listeners_.end());
 }
 
 bool PoseBoard::Read(int performer, HandType hand, HandSnapshot& out) const {

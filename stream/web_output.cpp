@@ -1,12 +1,12 @@
 #include "stream/web_output.h"
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <boost/asio.hpp>
 #include <boost/beast/core.hpp>
 #include <boost/beast/http.hpp>
 #include <boost/beast/websocket.hpp>
-#include <condition_variable>
 #include <fstream>
 #include <future>
 #include <optional>
@@ -42,13 +42,7 @@ constexpr int kSendBuffer = 64 * 1024;
 constexpr size_t kMaxRefusing = 32;
 // Sending a response, the big script included, to a slow network.
 constexpr auto kWriteTime = std::chrono::seconds(30);
-// How long the watcher waits on the board before it looks at its own stop.
-constexpr auto kWatchEvery = std::chrono::milliseconds(100);
-// While stream clients are connected, the watcher wakes the I/O thread at
-// least this often: a message a client's rate held back goes out then if
-// no newer pose came first (no timer per client: at 60 messages a second
-// for ten clients their wake-ups alone would cost more than the sends).
-constexpr auto kStreamTick = std::chrono::milliseconds(10);
+constexpr Clock::rep kNever = Clock::time_point::max().time_since_epoch().count();
 const char* kServerName = "zembra-stream";
 
 std::string ReadWholeFile(const std::string& path, bool& ok) {
@@ -95,15 +89,32 @@ struct HandSlot {
 class HttpSession;
 class StreamSession;
 
-struct WebOutput::Impl {
+// Stream clients are woken by the board's poses, not by a thread of their
+// own: after every pass the I/O thread works out, for each hand, from when
+// a new pose would let some client send (wakeAfter), and the board's putting
+// thread wakes the I/O thread only for such a pose; a timer covers what
+// waits with no newer pose coming. With the clients' caps on a common grid,
+// one wake-up serves every client of a rate.
+struct WebOutput::Impl final : PoseListener {
   Impl(PoseBoard& b, WebSettings s, Clock::time_point start, recording::SkeletonHands skeleton)
-      : board(b), settings(std::move(s)), messages(std::move(skeleton), start) {}
+      : board(b), settings(std::move(s)), messages(std::move(skeleton), start), grid(start) {
+    for (auto& w : wakeAfter) w.store(kNever);
+    for (auto& p : poseAt) p.store(0);
+  }
+
+  // The board's putting threads'.
+  void OnPose(int performer, HandType hand, Clock::time_point at) override;
+  void PostNews();
 
   // The I/O thread's.
   void Accept();
   void OnNews();
+  // Every pose that came before readAt is in the slots after this.
   void ReadBoard();
   void PumpAll();
+  // After any client decided: the wake-ups for the next decisions.
+  void Replan();
+  void ArmTimer(Clock::time_point at);
   void MarkRates();
   void Update(const std::vector<WebGlove>& gloves);
   const std::shared_ptr<const std::string>& MessageOf(size_t slot);
@@ -112,12 +123,10 @@ struct WebOutput::Impl {
   void CloseAll();
   WebServerNames NamesFor(const tcp::socket& socket) const;
 
-  // The watcher thread's.
-  void Watch();
-
   PoseBoard& board;
   const WebSettings settings;
   const WebMessages messages;
+  const Clock::time_point grid;  // where every client's cap opens from
   std::string three, orbit;
   bool haveThree = false;
   std::vector<std::string> machineNames;  // this machine's name, and name.local
@@ -126,6 +135,9 @@ struct WebOutput::Impl {
   std::atomic<uint64_t> connections{0}, refused{0}, streams{0}, sent{0};
   std::atomic<int> open{0}, streaming{0};
   std::atomic<bool> stop{false}, newsPosted{false};
+  // By the board's index of each hand: a pose from this time on is news
+  // (kNever: none is), and when its newest pose came.
+  std::array<std::atomic<Clock::rep>, 2 * kMaxPerformers> wakeAfter, poseAt;
 
   // The I/O thread's; declared before io so that sessions destroyed with
   // io's leftover handlers still find them.
@@ -135,12 +147,16 @@ struct WebOutput::Impl {
   size_t counted = 0;   // connections within maxClients
   size_t refusing = 0;  // connections being told 503
   Clock::time_point mark = Clock::now();
+  Clock::time_point readAt = mark;
 
   net::io_context io{1};
   tcp::acceptor acceptor{io};
   net::steady_timer rateTimer{io};
   net::steady_timer retryTimer{io};
-  std::thread ioThread, watcher;
+  net::steady_timer sendTimer{io};
+  Clock::time_point sendTimerAt = Clock::time_point::max();
+  uint64_t sendTimerArmed = 0;  // counts arms: a handler of an earlier one does nothing
+  std::thread ioThread;
   std::promise<void> ioDone;
 };
 
@@ -171,27 +187,38 @@ class StreamSession : public std::enable_shared_from_this<StreamSession> {
   }
 
   // Sends what is due: the first hand whose news the rate lets through.
-  // What the rate holds back waits for the next pose or the watcher's tick.
+  // What the rate holds back waits for a later pose or the grace (Replan).
   void Pump() {
     if (!accepted_ || closed_ || writing_) return;
-    const Clock::time_point now = Clock::now();
+    // Decided as of the board's last reading: a pose that came since then
+    // is later than any time this gives Replan, so it wakes the thread.
+    const Clock::time_point now = impl_.readAt;
     const std::vector<HandSlot>& slots = impl_.slots;
     const int hands = impl_.StreamingHands();
     // The client's rate is shared out among the hands that stream.
     if (hands != shareOf_) {
       shareOf_ = hands;
-      for (Mine& m : mine_) m.policy = SendPolicy(rate_ / hands);
+      for (Mine& m : mine_) m.policy = SendPolicy(rate_ / hands, impl_.grid);
     }
-    while (mine_.size() < slots.size()) mine_.push_back({SendPolicy(rate_ / hands), 0});
+    while (mine_.size() < slots.size()) mine_.push_back({SendPolicy(rate_ / hands, impl_.grid), 0, {}});
     for (size_t i = 0; i < slots.size(); ++i) {
       Mine& m = mine_[i];
-      if (m.policy.Decide(now, slots[i].version > m.sent, slots[i].changed).send) {
+      m.plan = m.policy.Decide(now, slots[i].version > m.sent, slots[i].changed);
+      if (m.plan.send) {
         m.sent = slots[i].version;
         m.policy.Sent(now);
         Write(impl_.MessageOf(i));
         return;
       }
     }
+  }
+
+  // What the client waits for on hand i; nothing while a message is in
+  // flight (its end decides again) or once closed.
+  bool Waiting(size_t i, SendPolicy::Decision& plan) const {
+    if (!accepted_ || closed_ || writing_ || i >= mine_.size()) return false;
+    plan = mine_[i].plan;
+    return true;
   }
 
   void Close() {
@@ -204,7 +231,8 @@ class StreamSession : public std::enable_shared_from_this<StreamSession> {
  private:
   struct Mine {
     SendPolicy policy;
-    uint64_t sent;  // the slot's version last sent
+    uint64_t sent;              // the slot's version last sent
+    SendPolicy::Decision plan;  // the last decision
   };
 
   void OnAccept(beast::error_code ec) {
@@ -214,7 +242,9 @@ class StreamSession : public std::enable_shared_from_this<StreamSession> {
     impl_.streams.fetch_add(1);
     impl_.clients.push_back(weak_from_this());
     Read();
+    impl_.ReadBoard();
     Pump();
+    impl_.Replan();
   }
 
   // What a client sends changes nothing; reading it keeps pings and the
@@ -236,6 +266,7 @@ class StreamSession : public std::enable_shared_from_this<StreamSession> {
       if (ec) return self->Close();
       self->impl_.sent.fetch_add(1);
       self->Pump();
+      self->impl_.Replan();
     });
   }
 
@@ -500,13 +531,64 @@ void WebOutput::Impl::PumpAll() {
     if (std::shared_ptr<StreamSession> client = w.lock()) client->Pump();
 }
 
+void WebOutput::Impl::OnPose(int performer, HandType hand, Clock::time_point at) {
+  const size_t i = size_t(performer) * 2 + (hand == Hand_Right ? 1 : 0);
+  // Stored before wakeAfter is loaded, as Replan stores wakeAfter before
+  // loading this: a pose is never missed between the two.
+  poseAt[i].store(at.time_since_epoch().count());
+  if (at.time_since_epoch().count() >= wakeAfter[i].load()) PostNews();
+}
+
+void WebOutput::Impl::PostNews() {
+  if (!newsPosted.exchange(true)) net::post(io, [this] { OnNews(); });
+}
+
 void WebOutput::Impl::OnNews() {
   newsPosted.store(false);
   ReadBoard();
   PumpAll();
+  Replan();
+}
+
+void WebOutput::Impl::Replan() {
+  Clock::time_point lookAgain = Clock::time_point::max();
+  bool missed = false;
+  for (size_t i = 0; i < slots.size(); ++i) {
+    Clock::time_point posesFrom = Clock::time_point::max();
+    for (const std::weak_ptr<StreamSession>& w : clients) {
+      SendPolicy::Decision plan;
+      const std::shared_ptr<StreamSession> client = w.lock();
+      if (!client || !client->Waiting(i, plan)) continue;
+      posesFrom = std::min(posesFrom, plan.posesFrom);
+      lookAgain = std::min(lookAgain, plan.lookAgain);
+    }
+    const size_t b = size_t(slots[i].glove.performer) * 2 + (slots[i].glove.hand == Hand_Right ? 1 : 0);
+    wakeAfter[b].store(posesFrom.time_since_epoch().count());
+    // A pose that came after the board was read but before this store.
+    missed = missed || poseAt[b].load() >= posesFrom.time_since_epoch().count();
+  }
+  ArmTimer(lookAgain);
+  if (missed) PostNews();
+}
+
+void WebOutput::Impl::ArmTimer(Clock::time_point at) {
+  if (at == sendTimerAt) return;
+  sendTimerAt = at;
+  const uint64_t armed = ++sendTimerArmed;
+  if (at == Clock::time_point::max()) {
+    sendTimer.cancel();
+    return;
+  }
+  sendTimer.expires_at(at);
+  sendTimer.async_wait([this, armed](beast::error_code ec) {
+    if (ec || armed != sendTimerArmed) return;
+    sendTimerAt = Clock::time_point::max();
+    OnNews();
+  });
 }
 
 void WebOutput::Impl::ReadBoard() {
+  readAt = Clock::now();
   for (HandSlot& s : slots) {
     HandSnapshot snapshot;
     if (!board.Read(s.glove.performer, s.glove.hand, snapshot)) continue;
@@ -539,11 +621,14 @@ void WebOutput::Impl::Update(const std::vector<WebGlove>& gloves) {
       it->changed = now;
     }
   }
+  ReadBoard();
   PumpAll();
+  Replan();
 }
 
 void WebOutput::Impl::MarkRates() {
-  // With no stream client the watcher sleeps: the board is read here.
+  // Poses wake the I/O thread only when a client wants one: the counts are
+  // read here.
   ReadBoard();
   const Clock::time_point now = Clock::now();
   const double seconds = std::chrono::duration<double>(now - mark).count();
@@ -564,25 +649,11 @@ void WebOutput::Impl::CloseAll() {
   acceptor.close(ignored);
   rateTimer.cancel();
   retryTimer.cancel();
+  sendTimer.cancel();
   for (const auto& w : requests)
     if (auto s = w.lock()) s->Close();
   for (const auto& w : clients)
     if (auto s = w.lock()) s->Close();
-}
-
-void WebOutput::Impl::Watch() {
-  uint64_t seen = board.version();
-  while (!stop.load() && !board.stopping()) {
-    // No stream client: nothing to wake for.
-    if (streaming.load() == 0) {
-      board.SleepUntil(Clock::now() + kWatchEvery);
-      seen = board.version();
-      continue;
-    }
-    // A new pose, or the tick.
-    seen = board.WaitForPose(seen, Clock::now() + kStreamTick);
-    if (!newsPosted.exchange(true)) net::post(io, [this] { OnNews(); });
-  }
 }
 
 std::unique_ptr<WebOutput> WebOutput::Open(PoseBoard& board, WebSettings settings, Clock::time_point start,
@@ -630,15 +701,15 @@ std::unique_ptr<WebOutput> WebOutput::Open(PoseBoard& board, WebSettings setting
     p->io.run();
     p->ioDone.set_value();
   });
-  impl->watcher = std::thread([p] { p->Watch(); });
+  board.Listen(p);
   return std::unique_ptr<WebOutput>(new WebOutput(std::move(impl)));
 }
 
 WebOutput::WebOutput(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
 
 WebOutput::~WebOutput() {
+  impl_->board.Unlisten(impl_.get());
   impl_->stop.store(true);
-  impl_->watcher.join();
   std::future<void> done = impl_->ioDone.get_future();
   net::post(impl_->io, [p = impl_.get()] { p->CloseAll(); });
   // Every connection ends at once once closed; whatever still waits is

@@ -1,14 +1,20 @@
 // zembra-stream's pure parts: the command line and its refusals, the send
-// policy's cap and freshness over simulated time, the finger bones against
+// policy's cap, freshness and common grid over simulated time, the pose
+// board's listeners, the finger bones against
 // the recording's skeleton and frames (the same joint positions as a
 // recorded frame, a turned wrist changing nothing, the right hand the left
 // one's mirror), and the message set.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
 #include <fstream>
 #include <sstream>
+#include <thread>
+#include <tuple>
 
 #include "stream/options.h"
+#include "stream/pose_board.h"
 #include "stream/send_policy.h"
 #include "stream/vmc_bones.h"
 #include "stream/vmc_messages.h"
@@ -113,19 +119,114 @@ TEST(SendPolicy, SparsePosesAreAllSentAtOnceAndALoneLatePoseStillGoes) {
   const Clock::time_point t0 = Clock::time_point() + 1h;
   ASSERT_TRUE(policy.Decide(t0, true, t0).send);
   policy.Sent(t0);
-  // Capped: no wake for poses until the cap opens.
+  // Capped: poses count only from the opening, and what waits goes at the
+  // grace without one.
   const SendPolicy::Decision capped = policy.Decide(t0 + 2ms, true, t0 + 2ms);
   EXPECT_FALSE(capped.send);
-  EXPECT_FALSE(capped.wakeForPoses);
-  EXPECT_EQ(capped.lookAgain, t0 + 10ms);
+  EXPECT_EQ(capped.posesFrom, t0 + 10ms);
+  EXPECT_EQ(capped.lookAgain, t0 + 15ms);
   // Open, but the waiting pose is older than the opening: wait a little for
   // a fresher one, then send it anyway.
   const SendPolicy::Decision waiting = policy.Decide(t0 + 10ms, true, t0 + 2ms);
   EXPECT_FALSE(waiting.send);
-  EXPECT_TRUE(waiting.wakeForPoses);
+  EXPECT_LE(waiting.posesFrom, t0 + 10ms);
+  EXPECT_EQ(waiting.lookAgain, t0 + 15ms);
+  EXPECT_FALSE(policy.Decide(t0 + 15ms - 1us, true, t0 + 2ms).send);
   EXPECT_TRUE(policy.Decide(waiting.lookAgain, true, t0 + 2ms).send);
   EXPECT_TRUE(policy.Decide(t0 + 11ms, true, t0 + 11ms).send);
   EXPECT_FALSE(policy.Decide(t0 + 11ms, false, t0).send);
+}
+
+// Senders on one grid that started at different times: once each has sent
+// its first pose, both send at the same moments, so that one wake-up serves
+// both; a late send keeps to the grid and half a period's spacing.
+TEST(SendPolicy, SendersOnOneGridSendTogetherWhenEverTheyStarted) {
+  const Clock::time_point grid = Clock::time_point() + 1h;
+  struct Sender {
+    SendPolicy policy;
+    Clock::time_point from, sentPose = Clock::time_point::min();
+    std::vector<Clock::time_point> sends;
+  };
+  // 100 a second (10 ms); poses every 1.25 ms; first sends 3 and 17.6 ms
+  // past the grid's start.
+  Sender a{SendPolicy(100, grid), grid + 3ms, Clock::time_point::min(), {}};
+  Sender b{SendPolicy(100, grid), grid + 17600us, Clock::time_point::min(), {}};
+  Clock::time_point newest = Clock::time_point::min();
+  for (Clock::time_point now = grid; now < grid + 1s; now += 50us) {
+    if ((now - grid) % 1250us < 50us) newest = now;
+    for (Sender* s : {&a, &b}) {
+      if (now < s->from || !s->policy.Decide(now, newest > s->sentPose, newest).send) continue;
+      s->sentPose = newest;
+      s->sends.push_back(now);
+      s->policy.Sent(now);
+    }
+  }
+  ASSERT_GE(b.sends.size(), 90u);
+  EXPECT_EQ(b.sends.front(), grid + 17600us);
+  // b's second send is at the first grid point half a period after its
+  // first (30 ms: 20 ms is too close), and from then on a's and b's agree.
+  EXPECT_EQ(b.sends[1], grid + 30ms);
+  const std::vector<Clock::time_point> aLater(std::find(a.sends.begin(), a.sends.end(), b.sends[1]), a.sends.end());
+  EXPECT_EQ(aLater, std::vector<Clock::time_point>(b.sends.begin() + 1, b.sends.end()));
+  EXPECT_GE(a.sends.size(), 99u);
+  EXPECT_LE(a.sends.size(), 101u);
+
+  // A lone pose sent late, at the grace: the cap opens at the next grid
+  // point at least half a period away.
+  SendPolicy late(100, grid);
+  late.Sent(grid + 3ms);
+  ASSERT_TRUE(late.Decide(grid + 15ms, true, grid + 4ms).send);
+  late.Sent(grid + 15ms);
+  EXPECT_EQ(late.Decide(grid + 16ms, true, grid + 16ms).posesFrom, grid + 20ms);
+  late.Sent(grid + 25100us);
+  EXPECT_EQ(late.Decide(grid + 26ms, true, grid + 26ms).posesFrom, grid + 40ms);
+}
+
+// Each pose is told to the listeners, with its hand and time, on the
+// putting thread; once Unlisten returns no call is made or under way, even
+// with another thread putting meanwhile.
+TEST(PoseBoard, ListenersHearEachPoseUntilTheyUnlisten) {
+  struct Counter final : PoseListener {
+    void OnPose(int performer, HandType hand, Clock::time_point at) override {
+      inside.store(true);
+      last = {performer, hand, at};
+      calls.fetch_add(1);
+      std::this_thread::sleep_for(50us);
+      inside.store(false);
+    }
+    std::atomic<bool> inside{false};
+    std::atomic<int> calls{0};
+    std::tuple<int, HandType, Clock::time_point> last;
+  };
+  PoseBoard board;
+  Counter counter;
+  board.Listen(&counter);
+  const Clock::time_point before = Clock::now();
+  board.Put(3, Hand_Right, Pose{});
+  EXPECT_EQ(counter.calls.load(), 1);
+  EXPECT_EQ(std::get<0>(counter.last), 3);
+  EXPECT_EQ(std::get<1>(counter.last), Hand_Right);
+  HandSnapshot slot;
+  ASSERT_TRUE(board.Read(3, Hand_Right, slot));
+  EXPECT_EQ(std::get<2>(counter.last), slot.at);
+  EXPECT_GE(slot.at, before);
+  // Not a hand, or no such performer: dropped, and nobody told.
+  board.Put(3, HandType(7), Pose{});
+  board.Put(kMaxPerformers, Hand_Left, Pose{});
+  EXPECT_EQ(counter.calls.load(), 1);
+
+  std::atomic<bool> done{false};
+  std::thread putter([&] {
+    while (!done.load()) board.Put(0, Hand_Left, Pose{});
+  });
+  while (counter.calls.load() < 20) std::this_thread::yield();
+  board.Unlisten(&counter);
+  EXPECT_FALSE(counter.inside.load());
+  const int calls = counter.calls.load();
+  std::this_thread::sleep_for(20ms);
+  done.store(true);
+  putter.join();
+  EXPECT_EQ(counter.calls.load(), calls);
 }
 
 std::string BonesText() {

@@ -6,9 +6,13 @@
 // one its wrist is measured from (the first pose, then the pose at each
 // alignment).
 //
+// An output on an event loop of its own listens instead of waiting: Put
+// tells each listener of every pose on the putting thread.
+//
 // Threads: every member may be called from any thread. Put holds the
-// board's lock for a copy and wakes only outputs that asked to be woken by
-// poses (never one in SleepUntil); it never allocates.
+// board's lock for a copy, then tells the listeners and wakes only outputs
+// that asked to be woken by poses (never one in SleepUntil); it never
+// allocates.
 #pragma once
 
 #include <array>
@@ -17,6 +21,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
+#include <vector>
 
 #include "stream/options.h"
 #include "zembra/Pose.h"
@@ -28,8 +33,18 @@ struct HandSnapshot {
   Pose pose{};
   Pose reference{};
   uint64_t count = 0;                           // poses delivered so far; 0 means none yet
-  std::chrono::steady_clock::time_point at;     // when the newest came
+  std::chrono::steady_clock::time_point at;     // when the newest came (a Read begun later finds it)
   std::chrono::steady_clock::time_point first;  // when the first came
+};
+
+// Told of each pose on the thread that put it: must be quick (a few atomic
+// operations), and must not call the board back.
+class PoseListener {
+ public:
+  virtual void OnPose(int performer, HandType hand, std::chrono::steady_clock::time_point at) = 0;
+
+ protected:
+  ~PoseListener() = default;
 };
 
 class PoseBoard {
@@ -51,6 +66,11 @@ class PoseBoard {
   uint64_t WaitForPose(uint64_t seen, Clock::time_point until);
   // Sleeps until the time without waking for poses; false once stopping.
   bool SleepUntil(Clock::time_point until);
+  // Once Unlisten returns, the listener is called no more and is not
+  // being called.
+  void Listen(PoseListener* listener);
+  void Unlisten(PoseListener* listener);
+
   // Ends every wait now and later.
   void Stop();
   bool stopping() const;
@@ -65,6 +85,9 @@ class PoseBoard {
   std::atomic<uint64_t> version_{0};
   std::atomic<int> waiting_{0};  // outputs that want to be woken by poses
   bool stopping_ = false;
+  // Apart from mutex_: a listener never holds up a reader of the board.
+  std::mutex listenersMutex_;
+  std::vector<PoseListener*> listeners_;
 };
 
 }  // namespace stream

@@ -11,11 +11,11 @@
 // is closed. Slow clients never hold up the others or the board's other
 // outputs: every socket is driven asynchronously.
 //
-// Threads: an I/O thread that serves every connection, and a watcher that
-// waits on the board for poses (only while a stream client is connected)
-// and wakes the I/O thread for each one, and every 10 ms at least.
-// SetGloves and counts() from any thread. The destructor closes every
-// connection and joins both threads.
+// Threads: one I/O thread serves every connection. The board tells it of
+// poses from the putting threads, and wakes it only for a pose some client
+// is ready to send. SetGloves and counts() from any thread. The destructor
+// stops listening to the board, closes every connection and joins the
+// thread.
 #pragma once
 
 #include <chrono>
