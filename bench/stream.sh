@@ -10,6 +10,9 @@
 # receivers); every glove's pose rate from the server's summary against
 # the 200 bursts/s sent. Memory: the server's resident size sampled through
 # a run in which the left receiver is pulled out and put back every 20 s.
+# The web output is on, as by default, with no client (bench/web_clients.py
+# measures it with clients), on a port of the system's choosing so that a
+# server already running elsewhere on the machine does not stop the run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=out/build
@@ -61,7 +64,7 @@ cpu_ticks() { awk '{print $14 + $15}' "/proc/$1/stat"; }
 measure() {
   local pairs=$1 vmc=() p
   for p in $(seq 0 $((pairs - 1))); do vmc+=(--vmc "$p=127.0.0.1:$port"); done
-  "$server" "${vmc[@]}" --quiet --seconds $((cpu_seconds + 6)) >"$tree/server$pairs.log" 2>&1 &
+  "$server" "${vmc[@]}" --http 127.0.0.1:0 --quiet --seconds $((cpu_seconds + 6)) >"$tree/server$pairs.log" 2>&1 &
   local pid=$!
   sleep 5
   local t0 c0 t1 c1
@@ -89,7 +92,8 @@ fi
 
 if [ "$memory_minutes" != 0 ]; then
   echo "memory over $memory_minutes minutes, the left receiver pulled out and put back every 20 s"
-  "$server" --vmc "127.0.0.1:$port" --quiet --seconds $((memory_minutes * 60)) >"$tree/memory.log" 2>&1 &
+  "$server" --vmc "127.0.0.1:$port" --http 127.0.0.1:0 --quiet --seconds $((memory_minutes * 60)) \
+    >"$tree/memory.log" 2>&1 &
   pid=$!
   pids+=($pid)
   start=$(date +%s)

@@ -103,6 +103,12 @@ class Rig:
             self.server.wait(30)
         return self.server.returncode if self.server else None
 
+    def expect_clean_exit(self):
+        """Stops the server; it must end with 0 (a sanitizer's report ends it otherwise)."""
+        code = self.stop()
+        if code != 0:
+            raise AssertionError("zembra-stream ended with %r:\n%s" % (code, read(self.log)[-4000:]))
+
     def close(self):
         self.stop()
         for serial in list(self.sims):
@@ -186,7 +192,10 @@ class StreamTest(unittest.TestCase):
 
     @classmethod
     def tearDownClass(cls):
-        cls.rig.close()
+        try:
+            cls.rig.expect_clean_exit()
+        finally:
+            cls.rig.close()
 
     def messages(self, seconds, query="", **options):
         async def run():
@@ -354,7 +363,10 @@ class LimitsTest(unittest.TestCase):
         self.rig.start()
 
     def tearDown(self):
-        self.rig.close()
+        try:
+            self.rig.expect_clean_exit()
+        finally:
+            self.rig.close()
 
     def test_the_33rd_client_is_told_503_and_a_freed_place_is_taken_again(self):
         async def run():
@@ -438,6 +450,7 @@ class UnplugTest(unittest.TestCase):
                     await asyncio.to_thread(rig.plug, "left", "ZEMBRA-LH0-0000")
                     await until(lambda m: m["hand"] == "left" and m["state"] == "streaming", 40)
             asyncio.run(run())
+            rig.expect_clean_exit()
         finally:
             rig.close()
 
@@ -548,6 +561,7 @@ class PageTest(unittest.TestCase):
             # The hands moved between the first two pictures.
             changed = sum(a != b for ra, rb in zip(shots[0], shots[1]) for a, b in zip(ra, rb))
             self.assertGreater(changed, 200)
+            rig.expect_clean_exit()
         finally:
             rig.close()
 
