@@ -31,10 +31,9 @@ SendPolicy::Decision SendPolicy::Decide(Clock::time_point now, bool pending, Clo
 
 void SendPolicy::Sent(Clock::time_point now) {
   if (grid_ == Clock::time_point::min()) grid_ = now;
-  // The first grid point at least half a period away.
-  const Clock::duration ahead = now + period_ / 2 - grid_;
-  const auto periods = ahead <= Clock::duration::zero() ? 0 : (ahead + period_ - Clock::duration(1)) / period_;
-  next_ = grid_ + periods * period_;
+  // The grid point after this send's; a grid that starts later opens at its start.
+  const Clock::duration since = now - grid_;
+  next_ = since < Clock::duration::zero() ? grid_ : grid_ + (since / period_ + 1) * period_;
 }
 
 }  // namespace stream

@@ -139,7 +139,7 @@ TEST(SendPolicy, SparsePosesAreAllSentAtOnceAndALoneLatePoseStillGoes) {
 
 // Senders on one grid that started at different times: once each has sent
 // its first pose, both send at the same moments, so that one wake-up serves
-// both; a late send keeps to the grid and half a period's spacing.
+// both; a late send keeps to the grid, one send between two of its points.
 TEST(SendPolicy, SendersOnOneGridSendTogetherWhenEverTheyStarted) {
   const Clock::time_point grid = Clock::time_point() + 1h;
   struct Sender {
@@ -163,23 +163,29 @@ TEST(SendPolicy, SendersOnOneGridSendTogetherWhenEverTheyStarted) {
   }
   ASSERT_GE(b.sends.size(), 90u);
   EXPECT_EQ(b.sends.front(), grid + 17600us);
-  // b's second send is at the first grid point half a period after its
-  // first (30 ms: 20 ms is too close), and from then on a's and b's agree.
-  EXPECT_EQ(b.sends[1], grid + 30ms);
+  // b's second send is at the grid point after its first, and from then on
+  // a's and b's agree.
+  EXPECT_EQ(b.sends[1], grid + 20ms);
   const std::vector<Clock::time_point> aLater(std::find(a.sends.begin(), a.sends.end(), b.sends[1]), a.sends.end());
   EXPECT_EQ(aLater, std::vector<Clock::time_point>(b.sends.begin() + 1, b.sends.end()));
   EXPECT_GE(a.sends.size(), 99u);
   EXPECT_LE(a.sends.size(), 101u);
 
-  // A lone pose sent late, at the grace: the cap opens at the next grid
-  // point at least half a period away.
+  // A lone pose sent late, at the grace, and a send by a sender that
+  // stalled for periods: the cap opens at the next grid point, never twice
+  // between two.
   SendPolicy late(100, grid);
   late.Sent(grid + 3ms);
   ASSERT_TRUE(late.Decide(grid + 15ms, true, grid + 4ms).send);
   late.Sent(grid + 15ms);
   EXPECT_EQ(late.Decide(grid + 16ms, true, grid + 16ms).posesFrom, grid + 20ms);
-  late.Sent(grid + 25100us);
-  EXPECT_EQ(late.Decide(grid + 26ms, true, grid + 26ms).posesFrom, grid + 40ms);
+  late.Sent(grid + 57ms);
+  EXPECT_EQ(late.Decide(grid + 58ms, true, grid + 58ms).posesFrom, grid + 60ms);
+  // A grid that starts after the first send opens at its start.
+  SendPolicy ahead(100, grid + 1s);
+  ahead.Sent(grid);
+  EXPECT_FALSE(ahead.Decide(grid + 1s - 1us, true, grid + 1s - 1us).send);
+  EXPECT_TRUE(ahead.Decide(grid + 1s, true, grid + 1s).send);
 }
 
 // Each pose is told to the listeners, with its hand and time, on the

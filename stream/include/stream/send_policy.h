@@ -4,10 +4,11 @@
 // A pose that arrives while the cap holds waits. Once the cap opens, the
 // next new pose goes out the moment it arrives (it is the freshest there
 // is); only if none comes within half a period is the waiting one sent
-// after all. The cap opens on a grid of whole periods (a late send does
-// not push the next one back), and no two sends are closer than half a
-// period. Senders given the same grid and rate open together, so one
-// new pose serves them all at one wake-up.
+// after all. The cap opens at the points of a grid of whole periods, and
+// at most one send goes out between two points: a late send does not push
+// the next one back, and a stalled sender does not catch up with a burst.
+// Senders given the same grid and rate open together, so one new pose
+// serves them all at one wake-up.
 #pragma once
 
 #include <chrono>
