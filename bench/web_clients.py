@@ -30,6 +30,18 @@ def resident_kb(pid):
     return 0
 
 
+def wakeups(pid):
+    """Times the server's threads went to sleep and were woken, all told."""
+    n = 0
+    for tid in os.listdir("/proc/%d/task" % pid):
+        try:
+            with open("/proc/%d/task/%s/status" % (pid, tid)) as f:
+                n += sum(int(line.split()[1]) for line in f if line.startswith("voluntary_ctxt_switches:"))
+        except FileNotFoundError:
+            pass
+    return n
+
+
 def cpu_seconds(pid):
     with open("/proc/%d/stat" % pid) as f:
         words = f.read().rsplit(")", 1)[1].split()
@@ -86,21 +98,24 @@ def main():
             async def one():
                 async with rig.ws("?rate=60") as c:
                     await web_test.collect(c, 1)  # under way first
-                    c0, t0 = cpu_seconds(pid), time.monotonic()
+                    c0, w0, t0 = cpu_seconds(pid), wakeups(pid), time.monotonic()
                     n = len(await web_test.collect(c, seconds))
-                    return n, c0, t0, cpu_seconds(pid), time.monotonic()
+                    return n, c0, t0, cpu_seconds(pid), time.monotonic(), w0, wakeups(pid)
             return await asyncio.gather(*(one() for _ in range(10)))
 
-        c0, t0 = cpu_seconds(pid), time.monotonic()
+        c0, w0, t0 = cpu_seconds(pid), wakeups(pid), time.monotonic()
         time.sleep(args.cpu_seconds)
         alone = 100 * (cpu_seconds(pid) - c0) / (time.monotonic() - t0)
+        alone_wakes = (wakeups(pid) - w0) / (time.monotonic() - t0)
         got = asyncio.run(ten_clients(args.cpu_seconds))
         c0, t0 = min(g[1] for g in got), min(g[2] for g in got)
         c1, t1 = max(g[3] for g in got), max(g[4] for g in got)
+        wakes = (max(g[6] for g in got) - min(g[5] for g in got)) / (t1 - t0)
         rates = sorted(g[0] / args.cpu_seconds for g in got)
         print("zembra-stream web output, one pair at 200 bursts/s, VMC on, 10 WebSocket clients at ?rate=60")
         print("  server CPU %.2f%% of one core over %.0f s (%.2f%% with no web client)" %
               (100 * (c1 - c0) / (t1 - t0), t1 - t0, alone))
+        print("  server wake-ups/s, all threads: %.0f (%.0f with no web client)" % (wakes, alone_wakes))
         print("  client messages/s: lowest %.1f, highest %.1f" % (rates[0], rates[-1]))
 
         time.sleep(1)
