@@ -9,17 +9,16 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "device_tree.h"
 #include "driver/client/receiver_feed.h"
 #include "sim/packet_builder.h"
 #include "sim/receiver_simulator.h"
-#include "sim/sysfs_tree.h"
 
 namespace {
 
@@ -47,12 +46,8 @@ void Print(const char* what, std::vector<double> values) {
 
 int main(int argc, char* argv[]) {
   const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
-  std::string pattern = (std::filesystem::temp_directory_path() / "zembra-bench-XXXXXX").string();
-  if (!::mkdtemp(pattern.data())) return 1;
-  const std::string root = pattern;
-  ::setenv("ZEMBRA_SYSFS_ROOT", (root + "/sys").c_str(), 1);
-  ::setenv("ZEMBRA_DEV_ROOT", (root + "/dev").c_str(), 1);
-  ZEMBRA::sim::SysfsTree tree(root + "/sys", root + "/dev");
+  ZEMBRA::bench::DeviceTree tree;
+  if (!tree.ok()) return 1;
 
   std::vector<std::unique_ptr<ZEMBRA::sim::ReceiverSimulator>> receivers;
   ZEMBRA::sim::ReceiverSimulator* current = nullptr;
@@ -73,11 +68,8 @@ int main(int argc, char* argv[]) {
     ZEMBRA::sim::SimulatorConfig config;
     config.hand = ZEMBRA::protocol::kLeftHand;
     receivers.push_back(std::make_unique<ZEMBRA::sim::ReceiverSimulator>(config));
-    ZEMBRA::sim::UsbSerialReceiver usb;
-    usb.name = "ttyUSB" + std::to_string(round);
-    usb.serial = "ZEMBRA-LH0-0000";
-    usb.node_target = receivers.back()->PortPath();
-    if (!tree.AddUsbSerial(usb)) return 1;
+    const std::string name = "ttyUSB" + std::to_string(round);
+    if (!tree.Plug(name, "ZEMBRA-LH0-0000", receivers.back()->PortPath())) return 1;
     {
       std::lock_guard<std::mutex> lock(mutex);
       current = receivers.back().get();
@@ -92,14 +84,13 @@ int main(int argc, char* argv[]) {
     // Odd rounds: the port lingers in the list, so only silence tells.
     const bool linger = round % 2 == 1;
     receivers.back()->Unplug();
-    if (!linger) tree.Remove(usb.name);
+    if (!linger) tree.Unplug(name);
     (linger ? bySilence : byList).push_back(Ms(TimeUntil([&] { return feed.state() == FeedState::NoReceiver; })));
-    if (linger) tree.Remove(usb.name);
+    if (linger) tree.Unplug(name);
   }
   Print("registered to first pose", found);
   Print("pulled out to noticed (port list)", byList);
   Print("died in place to noticed (silence)", bySilence);
   Print("burst written to per-pose callback", latency);
-  std::filesystem::remove_all(root);
   return 0;
 }

@@ -28,17 +28,16 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <map>
 #include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "device_tree.h"
 #include "driver/client/glove_session.h"
 #include "sim/packet_builder.h"
 #include "sim/receiver_simulator.h"
-#include "sim/sysfs_tree.h"
 
 namespace py = pybind11;
 
@@ -137,12 +136,8 @@ def interrupts(port, rounds, arm):
 
 int main(int argc, char* argv[]) {
   const double seconds = argc > 1 ? std::max(1.0, std::atof(argv[1])) : 60;
-  std::string pattern = (std::filesystem::temp_directory_path() / "zembra-bench-XXXXXX").string();
-  if (!::mkdtemp(pattern.data())) return 1;
-  const std::string root = pattern;
-  ::setenv("ZEMBRA_SYSFS_ROOT", (root + "/sys").c_str(), 1);
-  ::setenv("ZEMBRA_DEV_ROOT", (root + "/dev").c_str(), 1);
-  ZEMBRA::sim::SysfsTree tree(root + "/sys", root + "/dev");
+  ZEMBRA::bench::DeviceTree tree;
+  if (!tree.ok()) return 1;
 
   std::map<std::string, std::unique_ptr<ZEMBRA::sim::ReceiverSimulator>> receivers;
   const auto plugIn = [&](const std::string& hand, const std::string& name, const std::string& serial, bool quiet) {
@@ -151,11 +146,7 @@ int main(int argc, char* argv[]) {
     if (quiet) config.faults.silence = 3600s;
     auto& receiver = receivers[hand + (quiet ? "-quiet" : "")];
     receiver = std::make_unique<ZEMBRA::sim::ReceiverSimulator>(config);
-    ZEMBRA::sim::UsbSerialReceiver usb;
-    usb.name = name;
-    usb.serial = serial;
-    usb.node_target = receiver->PortPath();
-    if (!tree.AddUsbSerial(usb)) std::exit(1);
+    if (!tree.Plug(name, serial, receiver->PortPath())) std::exit(1);
     return tree.DeviceNode(name);
   };
   plugIn("left", "ttyUSB0", "ZEMBRA-LH0-0000", false);
@@ -213,6 +204,5 @@ int main(int argc, char* argv[]) {
   PrintSpread("SIGINT -> KeyboardInterrupt in poses()", delays);
 
   receivers.clear();
-  std::filesystem::remove_all(root);
   return 0;
 }

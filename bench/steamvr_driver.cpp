@@ -16,7 +16,6 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <filesystem>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -24,10 +23,10 @@
 #include <thread>
 #include <vector>
 
+#include "device_tree.h"
 #include "sim/packet_builder.h"
 #include "sim/receiver_simulator.h"
 #include "sim/sensor_encoding.h"
-#include "sim/sysfs_tree.h"
 #include "steamvr/skeleton/hand_mapping.h"
 #include "tests/steamvr/engine_pose.h"
 #include "tests/steamvr/standin/standin_host.h"
@@ -97,12 +96,8 @@ struct SimProcess {
 
 int main(int argc, char* argv[]) {
   const int seconds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 10;
-  std::string pattern = (std::filesystem::temp_directory_path() / "zembra-bench-XXXXXX").string();
-  if (!::mkdtemp(pattern.data())) return 1;
-  const std::string root = pattern;
-  ::setenv("ZEMBRA_SYSFS_ROOT", (root + "/sys").c_str(), 1);
-  ::setenv("ZEMBRA_DEV_ROOT", (root + "/dev").c_str(), 1);
-  ZEMBRA::sim::SysfsTree tree(root + "/sys", root + "/dev");
+  ZEMBRA::bench::DeviceTree tree;
+  if (!tree.ok()) return 1;
 
   // 1. Latency, RunFrame and the pose rate, with the gloves in process.
   {
@@ -112,11 +107,7 @@ int main(int argc, char* argv[]) {
       ZEMBRA::sim::SimulatorConfig config;
       config.hand = h == 0 ? ZEMBRA::protocol::kLeftHand : ZEMBRA::protocol::kRightHand;
       sims[h] = std::make_unique<ZEMBRA::sim::ReceiverSimulator>(config);
-      ZEMBRA::sim::UsbSerialReceiver usb;
-      usb.name = "ttyUSB" + std::to_string(h);
-      usb.serial = serials[h];
-      usb.node_target = sims[h]->PortPath();
-      if (!tree.AddUsbSerial(usb)) return 1;
+      if (!tree.Plug("ttyUSB" + std::to_string(h), serials[h], sims[h]->PortPath())) return 1;
     }
     StandinHost host(ZEMBRA_STEAMVR_FOLDER);
     std::mutex mutex;
@@ -170,7 +161,7 @@ int main(int argc, char* argv[]) {
     Print("burst written to UpdateSkeletonComponent", "ms", latency);
     Print("RunFrame", "us", std::vector<double>(all.begin() + long(runFramesBefore.size()), all.end()));
     host.Cleanup();
-    for (int h = 0; h < 2; ++h) tree.Remove("ttyUSB" + std::to_string(h));
+    for (int h = 0; h < 2; ++h) tree.Unplug("ttyUSB" + std::to_string(h));
   }
 
   // 2. The mapping alone: a pose of the moving glove to 31 bones and curls.
@@ -216,6 +207,5 @@ int main(int argc, char* argv[]) {
     std::printf("%-44s %.2f %% of one core\n", "processor, both hands at 200 poses/s", 100.0 * cpu / wall);
     host.Cleanup();
   }
-  std::filesystem::remove_all(root);
   return 0;
 }
