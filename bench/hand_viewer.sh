@@ -13,14 +13,8 @@ hands=$build/tool/viewer/zembra-hands
 [ -x "$hands" ] && [ -x "$build/bench/bench_hand_viewer" ] || { echo "build $hands and bench_hand_viewer first" >&2; exit 2; }
 command -v xvfb-run >/dev/null || { echo "xvfb-run is needed (package xvfb)" >&2; exit 2; }
 
-work=$(mktemp -d)
-pids=()
-cleanup() {
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-  wait 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
+# shellcheck source=scripts/work-folder.sh
+source scripts/work-folder.sh
 # shellcheck source=scripts/simulated-receivers.sh
 source scripts/simulated-receivers.sh
 start_simulated_receivers "$build" "$work/tree"

@@ -29,16 +29,11 @@ sim=$build/sim/zembra-receiver-sim
 server=$build/stream/zembra-stream
 tick=$(getconf CLK_TCK)
 
-tree=$(mktemp -d)
+# shellcheck source=scripts/work-folder.sh
+source scripts/work-folder.sh
+tree=$work
 export ZEMBRA_SYSFS_ROOT=$tree/sys ZEMBRA_DEV_ROOT=$tree/dev
 mkdir -p "$ZEMBRA_SYSFS_ROOT" "$ZEMBRA_DEV_ROOT"
-pids=()
-cleanup() {
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-  wait 2>/dev/null || true
-  rm -rf "$tree"
-}
-trap cleanup EXIT INT TERM
 
 # plug <index> <hand> <performer>: one receiver, registered before it returns.
 declare -A sim_pid

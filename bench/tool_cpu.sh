@@ -13,14 +13,8 @@ tool=$build/tool/ZEMBRAGloveConfigTool
 sim=$build/sim/zembra-receiver-sim
 [ -x "$tool" ] && [ -x "$sim" ] || { echo "build $tool and $sim first" >&2; exit 2; }
 
-work=$(mktemp -d)
-pids=()
-cleanup() {
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-  wait 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT INT TERM
+# shellcheck source=scripts/work-folder.sh
+source scripts/work-folder.sh
 
 export ZEMBRA_OPENVR_LIBRARY=$build/sim/fake_openvr/libstandin_openvr_api.so
 # shellcheck source=scripts/simulated-receivers.sh

@@ -79,14 +79,9 @@ have_receivers() {
   grep -Eq "serves: +left" <<<"$listing" && grep -Eq "serves: +right" <<<"$listing"
 }
 
-tree=$(mktemp -d)
-pids=()
-cleanup() {
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-  wait 2>/dev/null || true
-  rm -rf "$tree"
-}
-trap cleanup EXIT INT TERM
+# shellcheck source=scripts/work-folder.sh
+source scripts/work-folder.sh
+tree=$work
 
 simulated=0
 if [ "$simulate" -eq 0 ] && have_receivers; then

@@ -10,14 +10,8 @@ build=$(cd "${1:-out/build}" && pwd)
 output=${2:-docs/config-tool.png}
 command -v import >/dev/null || { echo "ImageMagick's import is needed" >&2; exit 2; }
 
-work=$(mktemp -d)
-pids=()
-cleanup() {
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-  wait 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT INT TERM
+# shellcheck source=scripts/work-folder.sh
+source scripts/work-folder.sh
 export ZEMBRA_OPENVR_LIBRARY=$build/sim/fake_openvr/libstandin_openvr_api.so
 export ZEMBRA_STANDIN_OPENVR_SCENARIO=$root/scripts/standin-trackers.txt
 # shellcheck source=scripts/simulated-receivers.sh

@@ -9,14 +9,8 @@ build=${1:-out/build}
 stream=$build/stream/zembra-stream
 [ -x "$stream" ] || { echo "build $stream first" >&2; exit 2; }
 command -v chromium >/dev/null || { echo "install chromium first" >&2; exit 2; }
-work=$(mktemp -d)
-pids=()
-cleanup() {
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-  wait 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
+# shellcheck source=scripts/work-folder.sh
+source scripts/work-folder.sh
 # shellcheck source=scripts/simulated-receivers.sh
 source scripts/simulated-receivers.sh
 

@@ -8,14 +8,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=$(realpath "${1:-out/build}")
-work=$(mktemp -d)
-pids=()
-cleanup() {
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-  wait 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
+# shellcheck source=scripts/work-folder.sh
+source scripts/work-folder.sh
 fail() { echo "FAIL: $*" >&2; exit 1; }
 check() { echo "ok: $*"; }
 
