@@ -532,7 +532,7 @@ void WebOutput::Impl::PumpAll() {
 }
 
 void WebOutput::Impl::OnPose(int performer, HandType hand, Clock::time_point at) {
-  const size_t i = size_t(performer) * 2 + (hand == Hand_Right ? 1 : 0);
+  const size_t i = PoseBoard::Index(performer, hand);
   // Stored before wakeAfter is loaded, as Replan stores wakeAfter before
   // loading this: a pose is never missed between the two.
   poseAt[i].store(at.time_since_epoch().count());
@@ -562,7 +562,7 @@ void WebOutput::Impl::Replan() {
       posesFrom = std::min(posesFrom, plan.posesFrom);
       lookAgain = std::min(lookAgain, plan.lookAgain);
     }
-    const size_t b = size_t(slots[i].glove.performer) * 2 + (slots[i].glove.hand == Hand_Right ? 1 : 0);
+    const size_t b = PoseBoard::Index(slots[i].glove.performer, slots[i].glove.hand);
     wakeAfter[b].store(posesFrom.time_since_epoch().count());
     // A pose that came after the board was read but before this store.
     missed = missed || poseAt[b].load() >= posesFrom.time_since_epoch().count();

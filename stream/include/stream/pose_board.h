@@ -66,6 +66,9 @@ class PoseBoard {
   uint64_t WaitForPose(uint64_t seen, Clock::time_point until);
   // Sleeps until the time without waking for poses; false once stopping.
   bool SleepUntil(Clock::time_point until);
+  // Where the board keeps a hand: 2 * performer, + 1 for the right hand.
+  static size_t Index(int performer, HandType hand) { return size_t(performer) * 2 + (hand == Hand_Right ? 1 : 0); }
+
   // Once Unlisten returns, the listener is called no more and is not
   // being called.
   void Listen(PoseListener* listener);
@@ -76,8 +79,6 @@ class PoseBoard {
   bool stopping() const;
 
  private:
-  static size_t Index(int performer, HandType hand) { return size_t(performer) * 2 + (hand == Hand_Right ? 1 : 0); }
-
   mutable std::mutex mutex_;
   std::condition_variable changed_;  // poses, for WaitForPose
   std::condition_variable stopped_;  // for SleepUntil, which poses must not wake
